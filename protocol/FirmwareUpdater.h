@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <chrono>
+
+class FileSystem;
+class MessageBoxService;
+class SerialLink;
+class WindowOperations;
+
+// The dialogue with the instrument's boot monitor: the short exchanges, the
+// firmware transfer, and the update sequence behind "Send File" and "Stop".
+// It reaches the line only through SerialLink and the window only through
+// WindowOperations. Every procedure reports its stage and its failure on the
+// status line; a caller tests only the Boolean result.
+class FirmwareUpdater {
+public:
+    FirmwareUpdater(SerialLink &link, WindowOperations &window, MessageBoxService &messages,
+                    FileSystem &files);
+
+    bool WaitForAckOrBoot(bool FailOnTimeout);
+    // TimeoutMs of counted time; zero or less waits without limit.
+    bool WaitForText(const QByteArray &Text, std::chrono::milliseconds TimeoutMs);
+    bool WaitForResetAck();
+    bool SendText(const QByteArray &Text);
+    void btnESC_Click();
+
+    bool SendFirmwareFile();
+
+    void btnSend_Click();
+    void btnStop_Click();
+
+private:
+    SerialLink &m_link;
+    WindowOperations &m_window;
+    MessageBoxService &m_messages;
+    FileSystem &m_files;
+};

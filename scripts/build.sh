@@ -1,0 +1,12 @@
+#!/usr/bin/env bash
+# Configures and builds into build/ (or the folder given as $1, with extra CMake arguments after it).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+dir=${1:-build}
+shift || true
+generator=()
+command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
+if [ ! -f "$dir/CMakeCache.txt" ]; then
+    cmake -S . -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
+fi
+cmake --build "$dir" -j "$(nproc)"
