@@ -1,0 +1,181 @@
+#include "QSerialByteDevice.h"
+
+#include "LineSettingsText.h"
+#include "PortLocator.h"
+#include "SerialLog.h"
+#include "UploaderError.h"
+
+#include <algorithm>
+#include <climits>
+
+#ifdef Q_OS_LINUX
+#include <linux/serial.h>
+#include <sys/ioctl.h>
+#endif
+
+namespace {
+
+QSerialPort::Parity toParity(char parity)
+{
+    switch (parity) {
+    case 'E':
+        return QSerialPort::EvenParity;
+    case 'O':
+        return QSerialPort::OddParity;
+    default:
+        return QSerialPort::NoParity;
+    }
+}
+
+// USB adapters hold received bytes back for up to 16 ms to fill a packet;
+// the instrument answers byte by byte, so ask the driver to pass each one on
+// at once. Pseudo-terminals and plain UARTs have no such setting.
+void requestLowLatency([[maybe_unused]] QSerialPort &port)
+{
+#ifdef Q_OS_LINUX
+    serial_struct serial{};
+    if (::ioctl(port.handle(), TIOCGSERIAL, &serial) != 0)
+        return;
+    if (serial.flags & ASYNC_LOW_LATENCY)
+        return;
+    serial.flags |= ASYNC_LOW_LATENCY;
+    if (::ioctl(port.handle(), TIOCSSERIAL, &serial) != 0)
+        qCDebug(lcSerial) << port.portName() << "keeps its receive latency";
+#endif
+}
+
+QString describeFailure(QSerialPort::SerialPortError error)
+{
+    switch (error) {
+    case QSerialPort::ResourceError:
+        return QStringLiteral("the device is gone or hung up");
+    case QSerialPort::ReadError:
+        return QStringLiteral("reading failed or the line was hung up");
+    case QSerialPort::WriteError:
+        return QStringLiteral("writing failed");
+    default:
+        return QStringLiteral("the port reported an error");
+    }
+}
+
+} // namespace
+
+QSerialByteDevice::QSerialByteDevice(const QString &programFolder, QObject *parent)
+    : ByteDevice(parent), m_programFolder(programFolder)
+{
+    connect(&m_port, &QSerialPort::errorOccurred, this, &QSerialByteDevice::onErrorOccurred);
+}
+
+QSerialByteDevice::~QSerialByteDevice()
+{
+    // The port's own destructor may still report errors; none must reach
+    // members that are already gone.
+    m_port.disconnect(this);
+    m_open = false;
+    m_port.close();
+}
+
+bool QSerialByteDevice::open(int commPort)
+{
+    close();
+    m_failed = false;
+    m_errorString.clear();
+
+    m_port.setPortName(systemPortName(commPort, m_programFolder));
+    if (!configurePort()) {
+        m_errorString = QStringLiteral("%1: settings %2 refused: %3")
+                            .arg(m_port.portName(), settingsText(m_settings), m_port.errorString());
+        return false;
+    }
+    if (!m_port.open(QIODevice::ReadWrite)) {
+        m_errorString = QStringLiteral("%1: %2").arg(m_port.portName(), m_port.errorString());
+        return false;
+    }
+    requestLowLatency(m_port);
+    m_open = true;
+    return true;
+}
+
+void QSerialByteDevice::close()
+{
+    m_open = false;
+    if (m_port.isOpen())
+        m_port.close();
+}
+
+void QSerialByteDevice::applySettings(const LineSettings &settings)
+{
+    const LineSettings previous = m_settings;
+    m_settings = settings;
+    if (!configurePort()) {
+        const QString reason = m_port.errorString();
+        m_settings = previous;
+        configurePort();
+        throw UploaderError(ErrorCode::InvalidPropertyValue,
+                            QStringLiteral("%1 refuses %2: %3")
+                                .arg(m_port.portName(), settingsText(settings), reason));
+    }
+}
+
+bool QSerialByteDevice::configurePort()
+{
+    // Refused settings are answered by applySettings and open, not by marking
+    // the line as failed.
+    m_configuring = true;
+    const bool ok = m_port.setBaudRate(m_settings.baud) &&
+                    m_port.setDataBits(static_cast<QSerialPort::DataBits>(m_settings.dataBits)) &&
+                    m_port.setParity(toParity(m_settings.parity)) &&
+                    m_port.setStopBits(m_settings.stopBits == 2 ? QSerialPort::TwoStop
+                                                                : QSerialPort::OneStop) &&
+                    m_port.setFlowControl(QSerialPort::NoFlowControl);
+    m_configuring = false;
+    return ok;
+}
+
+int QSerialByteDevice::bytesWaiting() const
+{
+    if (!m_port.isOpen())
+        return 0;
+    return static_cast<int>(std::min<qint64>(m_port.bytesAvailable(), INT_MAX));
+}
+
+std::uint8_t QSerialByteDevice::takeByte()
+{
+    char byte = 0;
+    m_port.getChar(&byte);
+    return static_cast<std::uint8_t>(byte);
+}
+
+void QSerialByteDevice::writeByte(std::uint8_t byte)
+{
+    if (!m_port.isOpen())
+        return;
+    const char data = static_cast<char>(byte);
+    m_port.write(&data, 1);
+    // Out now, not when the event loop next gets round to it: the instrument
+    // paces the dialogue by its replies.
+    m_port.flush();
+}
+
+void QSerialByteDevice::onErrorOccurred(QSerialPort::SerialPortError error)
+{
+    if (error == QSerialPort::NoError || error == QSerialPort::TimeoutError || !m_open ||
+        m_configuring || m_failed)
+        return;
+    m_failed = true;
+    m_errorString = QStringLiteral("%1: %2").arg(m_port.portName(), describeFailure(error));
+    // A read that ends because the line was hung up leaves no system error of
+    // its own, and the port then quotes a stale one.
+    if (error != QSerialPort::ReadError)
+        m_errorString += QStringLiteral(" (%1)").arg(m_port.errorString());
+    qCWarning(lcSerial).noquote() << m_errorString;
+    // A hung-up line keeps the port's notifier firing for as long as the port
+    // stays open; let go of it, but only once the port has finished reporting.
+    QMetaObject::invokeMethod(this, &QSerialByteDevice::releaseFailedPort, Qt::QueuedConnection);
+}
+
+void QSerialByteDevice::releaseFailedPort()
+{
+    if (m_failed && m_port.isOpen())
+        m_port.close();
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "ByteDevice.h"
+
+#include <QSerialPort>
+#include <QString>
+
+// The real line: a QSerialPort found by systemPortName() in the program
+// folder. No flow control. Each byte written goes out at once. Bytes and
+// failures arrive through the port's notifiers, so they wake a waiting read.
+//
+// A failure while open (read or write refused, device gone, line hung up)
+// makes hasFailed() true and releases the port; the port still counts as open
+// until close(), so the waits throw instead of reading an empty line forever.
+class QSerialByteDevice : public ByteDevice {
+    Q_OBJECT
+public:
+    explicit QSerialByteDevice(const QString &programFolder, QObject *parent = nullptr);
+    ~QSerialByteDevice() override;
+
+    bool open(int commPort) override;
+    void close() override;
+    bool isOpen() const override { return m_open; }
+    // Throws UploaderError (InvalidPropertyValue) when the port refuses them.
+    void applySettings(const LineSettings &settings) override;
+
+    int bytesWaiting() const override;
+    std::uint8_t takeByte() override;
+    void writeByte(std::uint8_t byte) override;
+
+    bool hasFailed() const override { return m_failed; }
+    QString errorString() const override { return m_errorString; }
+
+private:
+    bool configurePort();
+    void onErrorOccurred(QSerialPort::SerialPortError error);
+    void releaseFailedPort();
+
+    QString m_programFolder;
+    QSerialPort m_port;
+    LineSettings m_settings;
+    bool m_open = false;
+    bool m_failed = false;
+    bool m_configuring = false;
+    QString m_errorString;
+};
