@@ -1,9 +1,12 @@
 #pragma once
 
+#include "WireProtocol.h"
+
 #include <QByteArray>
 #include <chrono>
 
 class FileSystem;
+class FirmwareFile;
 class MessageBoxService;
 class SerialLink;
 class WindowOperations;
@@ -31,6 +34,19 @@ public:
     void btnStop_Click();
 
 private:
+    // One read, its byte (if any) appended to the debug log; -1 when none came.
+    int readLogged(std::chrono::milliseconds timeout);
+    void sendRequest(const Wire::Request &request);
+    // True, with "Stopped by user!" shown, once Stop has been pressed.
+    bool stoppedByUser();
+    bool invalidFile();
+
+    bool waitForFlashReady();
+    bool sendFile(FirmwareFile &file);
+    bool waitForLineAck(qint64 lineNumber);
+    bool waitForVerdict();
+    void runUpdate();
+
     SerialLink &m_link;
     WindowOperations &m_window;
     MessageBoxService &m_messages;

@@ -29,9 +29,6 @@ ends. The image is BYTES long (K and M suffixes allowed), placed at ADDRESS
                     instrument assembled
 )";
 
-// The uploader counts lines in 16 bits.
-constexpr std::size_t kMostLines = 32767;
-
 std::uint64_t parseSize(std::string text)
 {
     std::uint64_t unit = 1;
@@ -115,9 +112,6 @@ int main(int argc, char **argv)
             return 1;
         }
     }
-    if (lines.size() > kMostLines)
-        std::cerr << "veltrax-hexgen: warning: " << lines.size()
-                  << " lines; the uploader counts at most " << kMostLines << '\n';
     std::cout << "veltrax-hexgen: wrote " << path.string() << ", " << size << " bytes in "
               << lines.size() << " lines\n";
     return 0;
