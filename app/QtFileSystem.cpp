@@ -1,0 +1,166 @@
+#include "QtFileSystem.h"
+
+#include "UploaderError.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <filesystem>
+#include <system_error>
+
+namespace {
+
+[[noreturn]] void fail(int code, const QString &what, const QString &path)
+{
+    throw FileServiceError(code,
+                           QStringLiteral("%1: %2").arg(what, QDir::toNativeSeparators(path)));
+}
+
+int codeFor(QFileDevice::FileError error)
+{
+    return error == QFileDevice::PermissionsError ? ErrorCode::PermissionDenied
+                                                  : ErrorCode::FileAccessError;
+}
+
+// Reads one line at a time straight from the file: a firmware file is never
+// held in memory as a whole.
+class FileLineReader final : public TextStream {
+public:
+    explicit FileLineReader(const QString &path) : m_file(path) {}
+
+    void open()
+    {
+        if (!m_file.open(QIODevice::ReadOnly)) {
+            fail(codeFor(m_file.error()), m_file.errorString(), m_file.fileName());
+        }
+    }
+
+    bool AtEndOfStream() override { return !m_file.isOpen() || m_file.atEnd(); }
+
+    QByteArray ReadLine() override
+    {
+        if (!m_file.isOpen()) {
+            fail(ErrorCode::FileAccessError, QStringLiteral("Stream already closed"),
+                 m_file.fileName());
+        }
+        if (m_file.atEnd()) {
+            fail(ErrorCode::ReadPastEnd, QStringLiteral("Input past end of file"),
+                 m_file.fileName());
+        }
+        m_file.unsetError();
+        QByteArray line = m_file.readLine();
+        if (m_file.error() != QFileDevice::NoError) {
+            fail(ErrorCode::FileAccessError, m_file.errorString(), m_file.fileName());
+        }
+        if (line.endsWith('\n')) {
+            line.chop(line.endsWith("\r\n") ? 2 : 1);
+        }
+        return line;
+    }
+
+    void Close() override { m_file.close(); }
+
+private:
+    QFile m_file;
+};
+
+// Writes into a temporary file beside the target and renames it over the
+// target on Close; dropped unclosed, or failing, it leaves the old file alone.
+class AtomicLineWriter final : public TextWriter {
+public:
+    explicit AtomicLineWriter(const QString &path) : m_file(path) {}
+
+    void open()
+    {
+        const QFileInfo target(m_file.fileName());
+        if (!target.absoluteDir().exists()) {
+            fail(ErrorCode::PathNotFound, QStringLiteral("Path not found"), m_file.fileName());
+        }
+        if (!m_file.open(QIODevice::WriteOnly)) {
+            const bool lockedTarget = target.exists() && !target.isWritable();
+            fail(lockedTarget ? ErrorCode::PermissionDenied : codeFor(m_file.error()),
+                 m_file.errorString(), m_file.fileName());
+        }
+    }
+
+    void WriteLine(const QByteArray &text) override
+    {
+        if (!m_file.isOpen()) {
+            fail(ErrorCode::FileAccessError, QStringLiteral("Stream already closed"),
+                 m_file.fileName());
+        }
+        const QByteArray line = text + "\r\n";
+        if (m_file.write(line) != line.size()) {
+            m_file.cancelWriting();
+            fail(codeFor(m_file.error()), m_file.errorString(), m_file.fileName());
+        }
+    }
+
+    void Close() override
+    {
+        if (m_file.isOpen() && !m_file.commit()) {
+            fail(codeFor(m_file.error()), m_file.errorString(), m_file.fileName());
+        }
+    }
+
+private:
+    QSaveFile m_file;
+};
+
+} // namespace
+
+bool QtFileSystem::FileExists(const QString &path)
+{
+    return QFileInfo(path).isFile();
+}
+
+qint64 QtFileSystem::FileSize(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.isFile()) {
+        fail(ErrorCode::FileNotFound, QStringLiteral("File not found"), path);
+    }
+    return info.size();
+}
+
+std::unique_ptr<TextStream> QtFileSystem::OpenTextFile(const QString &path)
+{
+    if (!QFileInfo(path).isFile()) {
+        fail(ErrorCode::FileNotFound, QStringLiteral("File not found"), path);
+    }
+    auto stream = std::make_unique<FileLineReader>(path);
+    stream->open();
+    return stream;
+}
+
+std::unique_ptr<TextWriter> QtFileSystem::CreateTextFile(const QString &path)
+{
+    auto writer = std::make_unique<AtomicLineWriter>(path);
+    writer->open();
+    return writer;
+}
+
+QStringList QtFileSystem::FolderFiles(const QString &folder)
+{
+    // QDir lists an unreadable folder as an empty one; the firmware search must
+    // fail there instead of reporting that no firmware exists.
+    namespace fs = std::filesystem;
+    std::error_code listing;
+    fs::directory_iterator entry(QFile::encodeName(folder).toStdString(), listing);
+    QStringList names;
+    for (; !listing && entry != fs::directory_iterator(); entry.increment(listing)) {
+        std::error_code vanished; // a dangling link or a file removed meanwhile: not a plain file
+        if (entry->is_regular_file(vanished)) {
+            names << QFile::decodeName(
+                QByteArray::fromStdString(entry->path().filename().string()));
+        }
+    }
+    if (listing) {
+        fail(ErrorCode::PathNotFound,
+             QStringLiteral("Path not found (%1)").arg(QString::fromStdString(listing.message())),
+             folder);
+    }
+    names.sort(Qt::CaseSensitive);
+    return names;
+}

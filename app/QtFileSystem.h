@@ -1,0 +1,18 @@
+#pragma once
+
+#include "FileSystem.h"
+
+// The file-system service on the local disk. Text is 8-bit, one character per
+// byte; lines are read up to CR LF or LF and written with CR LF. A written file
+// replaces the old one only when it is complete, so a failed write never leaves
+// a half-written file behind.
+class QtFileSystem final : public FileSystem {
+public:
+    bool FileExists(const QString &path) override;
+    qint64 FileSize(const QString &path) override;
+    std::unique_ptr<TextStream> OpenTextFile(const QString &path) override;
+    std::unique_ptr<TextWriter> CreateTextFile(const QString &path) override;
+    // In name order (by character code), so that a tie between two firmware
+    // files is settled the same way on every run.
+    QStringList FolderFiles(const QString &folder) override;
+};

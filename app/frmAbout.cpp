@@ -1,0 +1,155 @@
+#include "frmAbout.h"
+
+#include <QLabel>
+#include <QPalette>
+#include <QPointer>
+#include <QPushButton>
+#include <QScreen>
+
+namespace {
+
+const QString Version = QStringLiteral("1.01");
+const QString ReleaseDate = QStringLiteral("02/09/2012");
+
+// Places are kept in twips, as the box was laid out; a pixel is 15 twips.
+constexpr int TwipsPerPixel = 15;
+
+struct Place {
+    int left;
+    int top;
+    int width;
+    int height;
+};
+
+QRect pixels(const Place &place)
+{
+    return QRect(place.left / TwipsPerPixel, place.top / TwipsPerPixel, place.width / TwipsPerPixel,
+                 place.height / TwipsPerPixel);
+}
+
+constexpr Place ClientArea{0, 0, 4485, 2985};
+constexpr Place OuterSquare{120, 120, 855, 855};
+constexpr Place InnerSquare{360, 360, 425, 425};
+
+QFont fontOf(const QStringList &families, QFont::StyleHint fallback, qreal points)
+{
+    QFont font;
+    font.setFamilies(families);
+    font.setStyleHint(fallback);
+    font.setPointSizeF(points);
+    return font;
+}
+
+QWidget *square(QWidget *box, const char *name, const QColor &fill, const Place &place)
+{
+    auto *shape = new QWidget(box);
+    shape->setObjectName(QLatin1String(name));
+    shape->setAutoFillBackground(true);
+    QPalette palette = shape->palette();
+    palette.setColor(QPalette::Window, fill);
+    shape->setPalette(palette);
+    shape->setGeometry(pixels(place));
+    return shape;
+}
+
+QLabel *label(QWidget *box, const char *name, const QString &text, Qt::Alignment alignment,
+              const Place &place)
+{
+    auto *caption = new QLabel(text, box);
+    caption->setObjectName(QLatin1String(name));
+    caption->setAlignment(alignment | Qt::AlignTop);
+    caption->setGeometry(pixels(place));
+    return caption;
+}
+
+} // namespace
+
+frmAbout::frmAbout(QWidget *parent)
+    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                          Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint)
+{
+    setObjectName(QStringLiteral("frmAbout"));
+    setWindowTitle(QStringLiteral("About..."));
+    setFixedSize(pixels(ClientArea).size());
+    setFont(fontOf({QStringLiteral("MS Sans Serif")}, QFont::SansSerif, 8));
+
+    square(this, "shORVouter", Qt::black, OuterSquare);
+    shORVinner = square(this, "shORVinner", QColor(192, 192, 192), InnerSquare);
+
+    QLabel *lbORV =
+        label(this, "lbORV", QStringLiteral("ORV"), Qt::AlignLeft, {1080, 120, 1335, 855});
+    lbORV->setFont(fontOf({QStringLiteral("Times New Roman"), QStringLiteral("Liberation Serif"),
+                           QStringLiteral("Nimbus Roman")},
+                          QFont::Serif, 36));
+    // At 36 pt the word is wider than its place: narrow the letters rather
+    // than cut off the V.
+    const int natural = lbORV->fontMetrics().horizontalAdvance(lbORV->text());
+    if (natural > lbORV->width()) {
+        QFont narrowed = lbORV->font();
+        narrowed.setStretch(lbORV->width() * 100 / natural);
+        lbORV->setFont(narrowed);
+    }
+    label(this, "Label5", QStringLiteral("100 Example Street"), Qt::AlignLeft,
+          {2520, 240, 1815, 255});
+    label(this, "Label6", QStringLiteral("Springfield XX 00000"), Qt::AlignLeft,
+          {2520, 480, 1815, 255});
+    label(this, "Label7", QStringLiteral("www.orv.example"), Qt::AlignLeft, {2520, 720, 1815, 255});
+    QLabel *title = label(this, "Label1", QStringLiteral("Veltrax Firmware Uploader"),
+                          Qt::AlignHCenter, {120, 1320, 4215, 255});
+    title->setFont(fontOf({QStringLiteral("MS Sans Serif")}, QFont::SansSerif, 9.75));
+    lblRevDate = label(this, "lblRevDate", QString(), Qt::AlignHCenter, {1080, 1800, 2295, 255});
+    label(this, "Label4", QStringLiteral("Copyright (c) 2012 ORV Instruments"), Qt::AlignHCenter,
+          {120, 2160, 4215, 255});
+
+    btDone = new QPushButton(QStringLiteral("Done"), this);
+    btDone->setObjectName(QStringLiteral("btDone"));
+    btDone->setGeometry(pixels({1560, 2520, 1215, 375}));
+    btDone->setDefault(true);
+    btDone->setFocus();
+    connect(btDone, &QPushButton::clicked, this, &frmAbout::btDone_Click);
+}
+
+void frmAbout::setVisible(bool visible)
+{
+    // Loading happens before the box first appears, so it never shows
+    // uncentred.
+    if (visible && !m_loaded) {
+        m_loaded = true;
+        Form_Load();
+    }
+    QDialog::setVisible(visible);
+}
+
+void frmAbout::Form_Load()
+{
+    // The outer size counts the frame, which the window system reports only
+    // once the window exists.
+    create();
+    if (const QScreen *display = screen()) {
+        const QRect area = display->geometry();
+        const QSize outer = frameGeometry().size();
+        move(area.x() + (area.width() - outer.width()) / 2,
+             area.y() + (area.height() - outer.height()) / 2);
+    }
+
+    const Place centred{OuterSquare.left + (OuterSquare.width - InnerSquare.width) / 2,
+                        OuterSquare.top + (OuterSquare.height - InnerSquare.height) / 2,
+                        InnerSquare.width, InnerSquare.height};
+    shORVinner->setGeometry(pixels(centred));
+
+    lblRevDate->setText(QStringLiteral("v") + Version + QLatin1Char(' ') + ReleaseDate);
+}
+
+void frmAbout::btDone_Click()
+{
+    hide();
+}
+
+void showAboutBox(QWidget *parent)
+{
+    static QPointer<frmAbout> box;
+    if (!box) {
+        box = new frmAbout(parent);
+    }
+    box->exec();
+}

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QDialog>
+
+class QLabel;
+class QPushButton;
+class QWidget;
+
+// The About box: title, version and release date under the maker's logo. It is
+// loaded once, on its first showing (Form_Load centres it on the screen);
+// "Done" and the close box only hide it, so a later showing finds it where and
+// as the operator left it.
+class frmAbout : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit frmAbout(QWidget *parent = nullptr);
+
+    void setVisible(bool visible) override;
+
+private:
+    void Form_Load();
+    void btDone_Click();
+
+    QWidget *shORVinner = nullptr;
+    QLabel *lblRevDate = nullptr;
+    QPushButton *btDone = nullptr;
+    bool m_loaded = false;
+};
+
+// mAbout_Click of the main window: shows the run's one About box modally
+// (created on the first call, as a child of parent) and returns once the
+// operator has dismissed it. The main window takes no input meanwhile.
+void showAboutBox(QWidget *parent);
