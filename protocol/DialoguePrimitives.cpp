@@ -1,0 +1,183 @@
+// The short exchanges with the boot monitor, out of which the update is built.
+#include "FirmwareUpdater.h"
+
+#include "ByteText.h"
+#include "CountedTime.h"
+#include "SerialLink.h"
+#include "WindowOperations.h"
+#include "WireProtocol.h"
+
+namespace {
+
+QString quoted(const QByteArray &text)
+{
+    return QLatin1Char('"') + QString::fromLatin1(text) + QLatin1Char('"');
+}
+
+} // namespace
+
+int FirmwareUpdater::readLogged(std::chrono::milliseconds timeout)
+{
+    const int received = m_link.ReadByte(timeout);
+    if (received >= 0)
+        m_window.appendLog(logEntry(static_cast<std::uint8_t>(received)));
+    return received;
+}
+
+void FirmwareUpdater::sendRequest(const Wire::Request &request)
+{
+    for (const std::uint8_t byte : request)
+        m_link.SendByte(byte);
+}
+
+bool FirmwareUpdater::stoppedByUser()
+{
+    if (m_window.keepRunning())
+        return false;
+    m_window.setStatus(QStringLiteral("Stopped by user!"));
+    return true;
+}
+
+bool FirmwareUpdater::WaitForAckOrBoot(bool FailOnTimeout)
+{
+    m_link.Delay(Wire::Settle);
+    m_link.FlushInput();
+    m_link.SendByte(Wire::ESC);
+    m_window.setStatus(QStringLiteral("Waiting for ACK or boot..."));
+
+    // A monitor that is already running answers ESC with ACK; an instrument
+    // that was still starting may send its "boot" text instead.
+    QByteArray gathered;
+    for (;;) {
+        if (stoppedByUser())
+            return false;
+        const int received = readLogged(Wire::PollRead);
+        if (received < 0) {
+            if (FailOnTimeout)
+                return false;
+            continue;
+        }
+        if (received == Wire::ACK)
+            break;
+        gathered.append(static_cast<char>(received));
+        if (gathered.contains(Wire::BootText))
+            return true;
+        if (gathered.size() > Wire::BootTextMaxChars) {
+            m_window.setStatus(QStringLiteral("Did not got boot (reboot)!"));
+            return false;
+        }
+    }
+
+    m_link.Delay(Wire::Settle);
+    m_link.FlushInput();
+    sendRequest(Wire::RebootRequest);
+    gathered.clear();
+    m_window.setStatus(QStringLiteral("Waiting for boot..."));
+
+    const std::chrono::milliseconds readTimeout =
+        FailOnTimeout ? Wire::BootByteGap : Wire::PollRead;
+    for (;;) {
+        if (stoppedByUser())
+            return false;
+        const int received = readLogged(readTimeout);
+        if (received < 0) {
+            if (FailOnTimeout)
+                return false;
+            continue;
+        }
+        gathered.append(static_cast<char>(received));
+        if (gathered.contains(Wire::BootText))
+            return true;
+        if (gathered.size() > Wire::BootTextMaxChars) {
+            m_window.setStatus(QStringLiteral("Did not get boot (reboot)!"));
+            return false;
+        }
+    }
+}
+
+bool FirmwareUpdater::WaitForText(const QByteArray &Text, std::chrono::milliseconds TimeoutMs)
+{
+    m_link.Delay(Wire::Settle);
+    m_window.setStatus(QStringLiteral("Waiting for ") + quoted(Text) + QStringLiteral("..."));
+
+    QByteArray gathered;
+    CountedTime counted;
+    for (;;) {
+        if (stoppedByUser())
+            return false;
+        if (TimeoutMs.count() > 0 && counted.exceeds(TimeoutMs)) {
+            m_window.setStatus(QStringLiteral("Timeout waiting for ") + quoted(Text) +
+                               QLatin1Char('!'));
+            return false;
+        }
+        const int received = readLogged(Wire::PollRead);
+        if (received < 0)
+            counted.addEmptyRead();
+        else
+            gathered.append(static_cast<char>(received));
+        if (gathered.contains(Text))
+            return true;
+        if (gathered.size() > Wire::TextMaxChars) {
+            m_window.setStatus(QStringLiteral("Did not get ") + quoted(Text) + QLatin1Char('!'));
+            return false;
+        }
+    }
+}
+
+bool FirmwareUpdater::WaitForResetAck()
+{
+    const QString timedOut = QStringLiteral("Timeout waiting for ACK (reset)");
+    // Each phase takes exactly one byte, and it must be ACK.
+    const auto awaitAck = [&]() {
+        CountedTime counted;
+        for (;;) {
+            if (stoppedByUser())
+                return false;
+            const int received = readLogged(Wire::PollRead);
+            if (received >= 0) {
+                if (received == Wire::ACK)
+                    return true;
+                m_window.setStatus(timedOut);
+                return false;
+            }
+            counted.addEmptyRead();
+            if (counted.exceeds(Wire::ResetAckLimit)) {
+                m_window.setStatus(timedOut);
+                return false;
+            }
+        }
+    };
+
+    m_link.Delay(Wire::Settle);
+    m_link.FlushInput();
+    m_link.SendByte(Wire::ESC);
+    m_window.setStatus(QStringLiteral("Waiting for ACK... (reset)"));
+    if (!awaitAck())
+        return false;
+
+    m_link.Delay(Wire::Settle);
+    m_link.FlushInput();
+    sendRequest(Wire::ResetRequest);
+    m_window.setStatus(QStringLiteral("Waiting for ACK (reset)..."));
+    if (!awaitAck())
+        return false;
+    m_window.setStatus(QStringLiteral("Reset OK"));
+    return true;
+}
+
+bool FirmwareUpdater::SendText(const QByteArray &Text)
+{
+    for (const char character : Text)
+        m_link.SendByte(static_cast<std::uint8_t>(character));
+    return true;
+}
+
+void FirmwareUpdater::btnESC_Click()
+{
+    m_link.Delay(Wire::Settle);
+    m_link.FlushInput();
+    m_window.setStatus(QStringLiteral("Sending ESC"));
+    m_link.SendByte(Wire::ESC);
+    // The technician reads the answer in the debug log; it is not judged.
+    readLogged(Wire::PollRead);
+}

@@ -1,0 +1,187 @@
+// Carrying one firmware image into the instrument's monitor.
+#include "FirmwareUpdater.h"
+
+#include "ByteText.h"
+#include "CountedTime.h"
+#include "FirmwareFile.h"
+#include "MessageBoxService.h"
+#include "SerialLink.h"
+#include "WindowOperations.h"
+#include "WireProtocol.h"
+
+bool FirmwareUpdater::invalidFile()
+{
+    m_messages.showOk(QStringLiteral("Invalid File"));
+    return false;
+}
+
+bool FirmwareUpdater::SendFirmwareFile()
+{
+    const QString path = m_window.firmwarePath();
+    if (!firmwareFileExists(m_files, path))
+        return invalidFile();
+    // Once the monitor has erased its flash the instrument has no firmware
+    // until a whole image arrives, so a file that cannot be sent to its end
+    // is refused before anything goes on the wire.
+    if (!isSendableFirmware(m_files, path))
+        return invalidFile();
+    const std::optional<qint64> fileSize = firmwareFileSize(m_files, path);
+    if (!fileSize)
+        return invalidFile();
+
+    m_window.setProgressValue(0);
+    m_window.clearLog();
+    m_window.setSentLine(QString());
+    m_link.Delay(Wire::LineQuiet);
+    m_link.FlushInput();
+    // From here on a Stop counts; one pressed earlier is overridden.
+    m_window.setKeepRunning(true);
+
+    m_window.setStatus(QStringLiteral("Attempting to reboot veltrax:..."));
+    if (!WaitForAckOrBoot(false))
+        return false;
+    m_link.FlushInput();
+    m_link.Delay(Wire::EnquiryGap);
+    SendText(Wire::AccessWord);
+    m_link.SendByte(Wire::CR);
+    m_link.SendByte(Wire::LF);
+    if (!WaitForText(Wire::PromptText, Wire::PromptLimit))
+        return false;
+
+    m_window.setStatus(QStringLiteral("Got Prompt..."));
+    m_window.setStatus(QStringLiteral("Setting up... (ENQ1)"));
+    for (int enquiry = 0; enquiry < 2; ++enquiry) {
+        m_link.Delay(Wire::EnquiryGap);
+        m_link.SendByte(Wire::ENQ);
+    }
+    if (!waitForFlashReady())
+        return false;
+
+    m_window.setStatus(QStringLiteral("Sending file..."));
+    FirmwareFile file(m_files, path);
+    if (!file.isOpen())
+        return invalidFile();
+    m_window.setProgressRange(0, static_cast<double>(*fileSize));
+    if (!sendFile(file))
+        return false;
+    file.close();
+
+    return waitForVerdict();
+}
+
+bool FirmwareUpdater::waitForFlashReady()
+{
+    m_window.setStatus(QStringLiteral("Waiting for Flash"));
+    CountedTime counted;
+    for (;;) {
+        if (stoppedByUser())
+            return false;
+        const int received = readLogged(Wire::PollRead);
+        if (received < 0) {
+            counted.addEmptyRead();
+            if (counted.exceeds(Wire::FlashEraseLimit)) {
+                m_window.setStatus(QStringLiteral("Timeout waiting for flash... try again"));
+                return false;
+            }
+            continue;
+        }
+        // The monitor may still acknowledge the set-up while it erases.
+        if (received == Wire::ACK)
+            continue;
+        if (received == Wire::FlashReady)
+            break;
+        m_window.setStatus(QStringLiteral("Failed to erase flash... try again"));
+        return false;
+    }
+    m_window.setStatus(QStringLiteral("Setting up... (ENQ2)"));
+    m_link.Delay(Wire::EnquiryGap);
+    m_link.SendByte(Wire::ENQ);
+    return true;
+}
+
+bool FirmwareUpdater::sendFile(FirmwareFile &file)
+{
+    qint64 lineNumber = 0;
+    while (!file.atEnd()) {
+        // Whatever followed the last answer is noise, not the next line's answer.
+        m_link.FlushInput();
+        const std::optional<FirmwareFile::Line> line = file.readLine();
+        if (!line)
+            return invalidFile();
+        m_window.setSentLine(QString::fromLatin1(line->text));
+        m_link.SendByte(Wire::SOH);
+        ++lineNumber;
+        m_window.setStatus(QStringLiteral("Sending file..."));
+        for (const char byte : line->hex.bytes)
+            m_link.SendByte(static_cast<std::uint8_t>(byte));
+        if (!waitForLineAck(lineNumber))
+            return false;
+        m_window.setProgressValue(m_window.progressValue() +
+                                  static_cast<double>(line->hex.endPosition + 1));
+        m_window.processEvents();
+    }
+    if (file.failed())
+        return invalidFile();
+    return true;
+}
+
+bool FirmwareUpdater::waitForLineAck(qint64 lineNumber)
+{
+    const QString failedAt = QStringLiteral("Failed at line ") + QString::number(lineNumber);
+    CountedTime counted;
+    for (;;) {
+        if (stoppedByUser())
+            return false;
+        const int received = readLogged(Wire::PollRead);
+        if (received < 0) {
+            counted.addEmptyRead();
+            if (counted.exceeds(Wire::LineAckLimit)) {
+                m_window.setStatus(failedAt + QStringLiteral(" (timeout)"));
+                return false;
+            }
+            continue;
+        }
+        if (received == Wire::ACK)
+            return true;
+        if (received == Wire::NAK)
+            m_window.setStatus(failedAt + QStringLiteral(" (NAK)"));
+        else
+            m_window.setStatus(failedAt + QStringLiteral(" (0x") +
+                               byteHex(static_cast<std::uint8_t>(received)) + QLatin1Char(')'));
+        return false;
+    }
+}
+
+bool FirmwareUpdater::waitForVerdict()
+{
+    m_window.setStatus(QStringLiteral("File sent, waiting for verification..."));
+    QByteArray reply;
+    CountedTime counted;
+    for (;;) {
+        if (stoppedByUser())
+            return false;
+        if (counted.exceeds(Wire::VerificationLimit)) {
+            m_window.setStatus(QStringLiteral("Timeout waiting for verification... try again"));
+            return false;
+        }
+        const int received = readLogged(Wire::PollRead);
+        if (received < 0)
+            counted.addEmptyRead();
+        else
+            reply.append(static_cast<char>(received));
+        // Here the length is judged first: a verdict completed by one byte too
+        // many is not trusted.
+        if (reply.size() > Wire::VerdictMaxChars) {
+            m_window.setStatus(QStringLiteral("File sent UNsuccessfully! (Got to many chars)"));
+            return false;
+        }
+        if (reply.contains(Wire::CodeOkText)) {
+            m_window.setStatus(QStringLiteral("File sent successfully! (Got Verification)"));
+            return true;
+        }
+        if (reply.contains(Wire::CodeBadText)) {
+            m_window.setStatus(QStringLiteral("File sent UNsuccessfully! (Got Error)"));
+            return false;
+        }
+    }
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "MessageBoxService.h"
+#include "WindowOperations.h"
+
+#include <QStringList>
+
+// The main window as the dialogue sees it, recording what was done to it.
+class FakeWindow : public WindowOperations {
+public:
+    QStringList statuses{QStringLiteral("Valid file selected.")};
+    QString log;
+    QString sentLine = QStringLiteral("Text2");
+    double minimum = 0, maximum = 100, value = 0;
+    int eventPasses = 0;
+    // The sequence's hold on the window, in call order.
+    QStringList holds;
+    bool running = false;
+    QString path = QStringLiteral("/opt/veltrax/veltrax_01022024.hex");
+
+    QString status() const { return statuses.last(); }
+
+    void setStatus(const QString &text) override { statuses << text; }
+    void appendLog(const QString &entry) override { log += entry; }
+    void clearLog() override { log.clear(); }
+    void setSentLine(const QString &line) override { sentLine = line; }
+    void setProgressRange(double lo, double hi) override
+    {
+        minimum = lo;
+        maximum = hi;
+    }
+    void setProgressValue(double v) override { value = v; }
+    double progressValue() const override { return value; }
+    void processEvents() override { ++eventPasses; }
+    void DisableControls() override { holds << QStringLiteral("Disable"); }
+    void RestoreControls() override { holds << QStringLiteral("Restore"); }
+    void ApplyDebugView() override { holds << QStringLiteral("ApplyDebugView"); }
+    void showStopButton(bool shown) override
+    {
+        holds << (shown ? QStringLiteral("Stop") : QStringLiteral("Send"));
+    }
+    bool keepRunning() const override { return running; }
+    void setKeepRunning(bool v) override { running = v; }
+    QString firmwarePath() const override { return path; }
+};
+
+// The message box with a scripted answer to the update question.
+class FakeMessages : public MessageBoxService {
+public:
+    bool answerYes = true;
+    QStringList shown;
+
+    void showOk(const QString &prompt) override { shown << prompt; }
+    bool askYesNo(const QString &prompt) override
+    {
+        shown << prompt;
+        return answerYes;
+    }
+};
