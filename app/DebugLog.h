@@ -1,0 +1,34 @@
+#pragma once
+
+#include <QPlainTextEdit>
+#include <QString>
+
+// The debug log Text1: entries of received bytes, appended at the end, read
+// only by the operator.
+//
+// A transfer appends one entry per byte received, so an append must cost the
+// same however long the log has grown. Entries are never separated by line
+// breaks, so the log is one ever-growing paragraph; laying that out again on
+// every byte slows a long transfer down quadratically. The log therefore does
+// its own wrapping: each visual line is a paragraph of its own, broken between
+// entries where the next one would not fit.
+class DebugLog : public QPlainTextEdit {
+    Q_OBJECT
+public:
+    explicit DebugLog(QWidget *parent = nullptr);
+
+    void appendEntry(const QString &entry);
+    void clearLog();
+
+    // The log as written: the entries one after another, without the line
+    // breaks of the display.
+    QString logText() const;
+    // Length of logText() in characters.
+    int logLength() const { return m_length; }
+
+private:
+    int lineWidthAvailable() const;
+
+    int m_lineWidth = 0; // pixels taken on the current visual line
+    int m_length = 0;
+};

@@ -1,0 +1,36 @@
+#include "Uploader.h"
+
+#include "Form1.h"
+#include "QSerialByteDevice.h"
+#include "QtFileSystem.h"
+#include "QtMessageBoxService.h"
+
+#include <QApplication>
+#include <cstdio>
+#include <cstdlib>
+
+void endProgramAtOnce()
+{
+    std::fflush(nullptr);
+    std::_Exit(0);
+}
+
+int runUploader(QApplication &app)
+{
+    const QString programFolder = QCoreApplication::applicationDirPath();
+    QtMessageBoxService messages;
+    QtFileSystem files;
+    Form1 window(programFolder,
+                 Form1Services{
+                     messages,
+                     [programFolder] { return std::make_unique<QSerialByteDevice>(programFolder); },
+                     files,
+                     [] { return std::make_unique<QtFileSystem>(); },
+                     endProgramAtOnce,
+                 });
+    messages.setParentWindow(&window);
+    QApplication::setWindowIcon(window.windowIcon());
+    window.Form_Load();
+    window.show();
+    return app.exec();
+}

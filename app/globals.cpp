@@ -1,0 +1,7 @@
+#include "globals.h"
+
+namespace globals {
+
+int DisableDepth = 0;
+
+} // namespace globals
