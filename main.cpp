@@ -1,4 +1,4 @@
-#include "Form1.h"
+#include "Uploader.h"
 
 #include <QApplication>
 

@@ -148,6 +148,7 @@ void Form1::Text1_Change()
 void Form1::setStatus(const QString &text)
 {
     lblStatus->setText(text);
+    emit statusChanged(text);
 }
 
 void Form1::appendLog(const QString &entry)

@@ -3,7 +3,6 @@
 #include "CommStuff.h"
 #include "ControlsCollection.h"
 #include "FirmwareUpdater.h"
-#include "Uploader.h" // the program's entry, for main.cpp
 #include "WindowOperations.h"
 
 #include <QMainWindow>
@@ -104,6 +103,11 @@ protected:
     void closeEvent(QCloseEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
+
+signals:
+    // Every new status line, so that a technician running the program from a
+    // terminal (and the demo) can follow the update as it goes.
+    void statusChanged(const QString &text);
 
 private:
     void buildElements();

@@ -30,6 +30,10 @@ int runUploader(QApplication &app)
                  });
     messages.setParentWindow(&window);
     QApplication::setWindowIcon(window.windowIcon());
+    QObject::connect(&window, &Form1::statusChanged, [](const QString &text) {
+        std::fprintf(stderr, "status: %s\n", text.toLocal8Bit().constData());
+        std::fflush(stderr);
+    });
     window.Form_Load();
     window.show();
     return app.exec();

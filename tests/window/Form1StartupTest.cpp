@@ -1,4 +1,5 @@
 // Start-up from prepared program folders, and shutdown.
+#include "Uploader.h"
 #include "WindowHarness.h"
 
 #include <QDir>
