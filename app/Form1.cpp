@@ -22,6 +22,7 @@
 #include <QTextCursor>
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 namespace {
 
@@ -32,6 +33,11 @@ constexpr int DebugHeightTwips = 11235;
 // What each view must show whole: the Status frame, or the Clear and Send ESC buttons.
 constexpr int StatusFrameBottomTwips = 1080 + 2295;
 constexpr int DebugButtonsBottomTwips = 10080 + 375;
+// The normal view hides everything from the debug log down; where the platform
+// has no title bar (a bare X server) the outer height would otherwise show a
+// strip of it.
+constexpr int DebugLogTopTwips = 3480;
+constexpr int NothingHidden = std::numeric_limits<int>::max();
 
 } // namespace
 
@@ -57,7 +63,7 @@ Form1::Form1(const QString &programFolder, Form1Services services, QWidget *pare
     buildControlsCollection();
     connectEvents();
     SavedEnabled.assign(static_cast<std::size_t>(m_controls.count()), false);
-    setOuterHeight(NormalHeightTwips, StatusFrameBottomTwips);
+    setOuterHeight(NormalHeightTwips, StatusFrameBottomTwips, DebugLogTopTwips);
 }
 
 Form1::~Form1() = default;
@@ -147,6 +153,8 @@ void Form1::Text1_Change()
 
 void Form1::setStatus(const QString &text)
 {
+    if (text == lblStatus->text())
+        return;
     lblStatus->setText(text);
     emit statusChanged(text);
 }
@@ -226,15 +234,16 @@ void Form1::RestoreControls()
 void Form1::ApplyDebugView()
 {
     if (mDebugChoice(1)->isChecked())
-        setOuterHeight(NormalHeightTwips, StatusFrameBottomTwips);
+        setOuterHeight(NormalHeightTwips, StatusFrameBottomTwips, DebugLogTopTwips);
     else
-        setOuterHeight(DebugHeightTwips, DebugButtonsBottomTwips);
+        setOuterHeight(DebugHeightTwips, DebugButtonsBottomTwips, NothingHidden);
 }
 
-void Form1::setOuterHeight(int outerTwips, int mustShowBottomTwips)
+void Form1::setOuterHeight(int outerTwips, int mustShowBottomTwips, int mustHideFromTwips)
 {
     m_outerHeightTwips = outerTwips;
     m_mustShowBottomTwips = mustShowBottomTwips;
+    m_mustHideFromTwips = mustHideFromTwips;
     fitHeight();
 }
 
@@ -245,8 +254,11 @@ void Form1::fitHeight()
     // the view must show whole where those bars are taller than classic ones.
     const int decoration = frameGeometry().height() - geometry().height();
     const int menuHeight = menuBar()->sizeHint().height();
-    const int clientHeight = std::max(twipsToPixels(m_outerHeightTwips) - decoration - menuHeight,
-                                      twipsToPixels(m_mustShowBottomTwips));
+    const int hideFrom =
+        m_mustHideFromTwips == NothingHidden ? NothingHidden : twipsToPixels(m_mustHideFromTwips);
+    const int clientHeight =
+        std::max(std::min(twipsToPixels(m_outerHeightTwips) - decoration - menuHeight, hideFrom),
+                 twipsToPixels(m_mustShowBottomTwips));
     setFixedSize(twipsToPixels(ClientWidthTwips), menuHeight + clientHeight);
 }
 

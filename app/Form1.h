@@ -119,7 +119,7 @@ private:
 
     void Text1_Change();
     void centreOnScreen();
-    void setOuterHeight(int outerTwips, int mustShowBottomTwips);
+    void setOuterHeight(int outerTwips, int mustShowBottomTwips, int mustHideFromTwips);
     void fitHeight();
     void showProgress();
     void startupFallback(const UploaderError &failure);
@@ -155,4 +155,5 @@ private:
     double m_progressValue = 0;
     int m_outerHeightTwips = 0;
     int m_mustShowBottomTwips = 0;
+    int m_mustHideFromTwips = 0;
 };

@@ -44,11 +44,11 @@ void Form1::Form_Load()
 
         if (FirmwareFound) {
             lblFileName->setText(FirmwareFileName);
-            lblStatus->setText(QStringLiteral("Valid file selected."));
+            setStatus(QStringLiteral("Valid file selected."));
             btnSend->setEnabled(true);
         } else {
             lblFileName->setText(NoFirmware);
-            lblStatus->setText(NoFirmware);
+            setStatus(NoFirmware);
             btnSend->setEnabled(false);
         }
     } catch (const UploaderError &failure) {
@@ -69,7 +69,7 @@ void Form1::startupFallback(const UploaderError &failure)
     ApplyDebugView();
     // Send File stays off for the whole run, even with a firmware file present.
     lblFileName->setText(NoFirmware);
-    lblStatus->setText(NoFirmware);
+    setStatus(NoFirmware);
     btnSend->setEnabled(false);
 }
 
