@@ -1,8 +1,25 @@
 #!/usr/bin/env bash
-# The whole test suite from a fresh clone: install, build, run every test.
+# The whole test suite from a fresh clone: install what is missing, build, run
+# every test; then the same tests built with AddressSanitizer and
+# UndefinedBehaviorSanitizer; then a short run of each fuzz target.
+# Any failure or sanitizer report fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-scripts/setup.sh
-scripts/build.sh build
+scripts/setup.sh clang libclang-rt-14-dev
 export QT_QPA_PLATFORM=offscreen
-ctest --test-dir build --output-on-failure -j "$(nproc)"
+jobs=$(nproc)
+
+echo "== build and test"
+scripts/build.sh build
+ctest --test-dir build --output-on-failure -j "$jobs"
+
+echo "== the same tests under AddressSanitizer and UndefinedBehaviorSanitizer"
+scripts/build.sh build-asan -DVELTRAX_SANITIZE=ON
+export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
+ctest --test-dir build-asan --output-on-failure -j "$jobs"
+
+if [ -x scripts/fuzz.sh ]; then
+    echo "== fuzzing"
+    scripts/fuzz.sh "${FUZZ_SECONDS:-45}"
+fi
