@@ -1,0 +1,132 @@
+#include "SimulatedInstrument.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <stdexcept>
+
+namespace {
+
+[[noreturn]] void fail(const QString &what)
+{
+    throw std::runtime_error(what.toStdString());
+}
+
+QByteArray readWhole(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// The simulator reads what the program wrote within a millisecond or two;
+// give it this long before it is told to stop, so its log holds every byte.
+constexpr int SettleMs = 150;
+constexpr int StartLimitMs = 10000;
+
+// The simulator paces every byte by a timer; with the kernel's default slack
+// of 50 us on each wake-up the instrument would answer later than its line
+// allows, and that would count against the program. Best effort.
+void keepToItsTimers(qint64 pid)
+{
+    QFile slack(QStringLiteral("/proc/%1/timerslack_ns").arg(pid));
+    if (pid > 0 && slack.open(QIODevice::WriteOnly))
+        slack.write("1");
+}
+
+} // namespace
+
+ProgramFolder::ProgramFolder() : ProgramFolder(QByteArrayLiteral("COM=1\r\nDBG=1\r\n")) {}
+
+ProgramFolder::ProgramFolder(const QByteArray &preferences)
+{
+    if (!m_folder.isValid() || !m_scratch.isValid())
+        fail(QStringLiteral("cannot make a temporary folder"));
+    writeFile(QStringLiteral("hexcfg.dat"), preferences);
+}
+
+void ProgramFolder::writeFile(const QString &name, const QByteArray &contents) const
+{
+    QFile file(filePath(name));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
+        file.write(contents) != contents.size())
+        fail(QStringLiteral("cannot write ") + file.fileName());
+}
+
+QByteArray ProgramFolder::readFile(const QString &name) const
+{
+    return readWhole(filePath(name));
+}
+
+QByteArray ProgramFolder::generateFirmware(const QString &date, const QString &size, int seed) const
+{
+    const QString binary = scratchPath(QStringLiteral("image-%1-%2.bin").arg(date).arg(seed));
+    QProcess generator;
+    generator.setProcessChannelMode(QProcess::MergedChannels);
+    generator.start(QStringLiteral(VELTRAX_HEXGEN),
+                    {"--date", date, "--size", size, "--seed", QString::number(seed), "--out-dir",
+                     path(), "--binary", binary});
+    if (!generator.waitForFinished(StartLimitMs) ||
+        generator.exitStatus() != QProcess::NormalExit || generator.exitCode() != 0)
+        fail(QStringLiteral("veltrax-hexgen failed: ") +
+             QString::fromLocal8Bit(generator.readAll()));
+    return readWhole(binary);
+}
+
+SimulatedInstrument::SimulatedInstrument(const ProgramFolder &folder, const QStringList &options)
+    : m_folder(folder)
+{
+    QStringList arguments = {"--link",          folder.filePath(QStringLiteral("COM1")),
+                             "--log",           folder.scratchPath(QStringLiteral("sim.log")),
+                             "--image",         folder.scratchPath(QStringLiteral("image.bin")),
+                             "--erase-ms",      "20",
+                             "--boot-delay-ms", "20",
+                             "--timeout",       "300"};
+    arguments += options;
+    m_process.setProcessChannelMode(QProcess::MergedChannels);
+    m_process.start(QStringLiteral(VELTRAX_SIM), arguments);
+    keepToItsTimers(m_process.processId());
+
+    const QDeadlineTimer limit(StartLimitMs);
+    while (!m_output.contains(QLatin1String("ready on"))) {
+        if (m_process.state() == QProcess::NotRunning || limit.hasExpired() ||
+            !m_process.waitForReadyRead(static_cast<int>(limit.remainingTime())))
+            break;
+        m_output += QString::fromLocal8Bit(m_process.readAll());
+    }
+    if (!m_output.contains(QLatin1String("ready on")))
+        fail(QStringLiteral("veltrax-sim did not get ready: ") + m_output +
+             QString::fromLocal8Bit(m_process.readAll()));
+}
+
+SimulatedInstrument::~SimulatedInstrument()
+{
+    if (m_process.state() != QProcess::NotRunning) {
+        m_process.kill();
+        m_process.waitForFinished(StartLimitMs);
+    }
+}
+
+SimulatedInstrument::Verdict SimulatedInstrument::finish()
+{
+    if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(SettleMs)) {
+        m_process.terminate();
+        if (!m_process.waitForFinished(StartLimitMs))
+            m_process.kill();
+    }
+    m_process.waitForFinished(StartLimitMs);
+    m_output += QString::fromLocal8Bit(m_process.readAll());
+    Verdict verdict;
+    verdict.output = m_output;
+    if (m_process.exitStatus() == QProcess::NormalExit)
+        verdict.exitCode = m_process.exitCode();
+    return verdict;
+}
+
+SimulatorLog SimulatedInstrument::log() const
+{
+    return SimulatorLog(readWhole(m_folder.scratchPath(QStringLiteral("sim.log"))));
+}
+
+QByteArray SimulatedInstrument::image() const
+{
+    return readWhole(m_folder.scratchPath(QStringLiteral("image.bin")));
+}

@@ -1,0 +1,59 @@
+#pragma once
+
+#include "Form1.h"
+#include "MessageBoxService.h"
+#include "QtFileSystem.h"
+#include "RecordingByteDevice.h"
+
+#include <QStringList>
+#include <functional>
+#include <memory>
+
+// A technician who confirms the update: every question is answered Yes, every
+// prompt is noted.
+class AnsweringMessageBox final : public MessageBoxService {
+public:
+    void showOk(const QString &prompt) override { shown.append(prompt); }
+    bool askYesNo(const QString &prompt) override
+    {
+        shown.append(prompt);
+        return true;
+    }
+    QStringList shown;
+};
+
+// The program's main window on a program folder with the program's own
+// services: the serial line through QSerialByteDevice (behind a recorder),
+// the disk, and the given message box and end of program.
+class UploaderWindow {
+public:
+    UploaderWindow(const QString &programFolder, MessageBoxService &messages,
+                   std::function<void()> endProgram, bool keepLineEvents = true);
+
+    Form1 &form() { return *m_form; }
+    // As at program start: Form_Load, then the window shown.
+    void start();
+    // A real mouse click on Send File; returns once the whole update has run.
+    void clickSend();
+    // Runs `action` from the event loop, as an operator's click comes (not
+    // from inside the change itself), once the status line shows `text`, or
+    // once the sent-line box Text2 shows the n-th line of the firmware file.
+    void whenStatus(const QString &text, std::function<void()> action);
+    void whenLineSent(int lineNumber, std::function<void()> action);
+    // Clicks Stop.
+    void clickStop();
+
+    QString status() const;
+    QString text(const char *elementName) const;
+    template <typename Element> Element *element(const char *name) const
+    {
+        return m_form->findChild<Element *>(QLatin1String(name));
+    }
+    // The serial line as the program uses it; null before its first use.
+    RecordingByteDevice *line() const { return m_line; }
+
+private:
+    QtFileSystem m_disk;
+    RecordingByteDevice *m_line = nullptr;
+    std::unique_ptr<Form1> m_form;
+};
