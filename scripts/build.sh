@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Configures and builds into build/ (or the folder given as $1, with extra CMake arguments after it).
+# VELTRAX_TARGETS, when set, names the only targets to build.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build}
@@ -9,4 +10,6 @@ command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
 if [ ! -f "$dir/CMakeCache.txt" ]; then
     cmake -S . -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
 fi
-cmake --build "$dir" -j "$(nproc)"
+targets=()
+for t in ${VELTRAX_TARGETS:-}; do targets+=(--target "$t"); done
+cmake --build "$dir" -j "$(nproc)" "${targets[@]}"

@@ -32,7 +32,8 @@ done
 
 build=${VELTRAX_BUILD_DIR:-build}
 scripts/setup.sh
-scripts/build.sh "$build"
+# The program and the simulated instrument only; the test command builds the rest.
+VELTRAX_TARGETS="veltrax-uploader veltrax-sim veltrax-hexgen" scripts/build.sh "$build"
 
 demo=$PWD/demo
 title="ORV Veltrax Firmware Uploader"
@@ -117,7 +118,7 @@ while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do
     display=$((display + 1))
 done
 # No window manager: windows sit where the program puts them, without frames.
-Xvfb ":$display" -screen 0 1024x768x24 -nolisten tcp >"$demo/xvfb.log" 2>&1 &
+Xvfb ":$display" -screen 0 1024x1280x24 -nolisten tcp >"$demo/xvfb.log" 2>&1 &
 xvfb_pid=$!
 export DISPLAY=":$display"
 for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
@@ -154,7 +155,10 @@ update_over() {
 window=$(timeout 20 xdotool search --sync --onlyvisible --name "^$title\$" | head -1) || true
 [ -n "$window" ] || { cat "$log" >&2; say "the window did not appear"; exit 1; }
 sleep 0.5 # its first paint
-import -window root "$demo/1-start.png"
+# The window is centred from its normal height and grows downwards for the
+# Debug view: the virtual screen is tall enough to hold it whole.
+shot() { import -window "$window" "$demo/$1"; }
+shot 1-start.png
 say "window shown"
 
 # Send File lies at x 104..185, y 160..185 of the client area, below the menu
@@ -167,7 +171,7 @@ for menu_bar in 18 22 26 30 14; do
         break
     fi
 done
-[ -n "$clicked" ] || { import -window root "$demo/3-end.png"; say "the question did not appear"; exit 1; }
+[ -n "$clicked" ] || { shot 3-end.png; say "the question did not appear"; exit 1; }
 box=$(find_box)
 say "clicked Send File; the question is up"
 xdotool windowfocus --sync "$box"
@@ -177,12 +181,12 @@ wait_for 5 bash -c "! xdotool search --onlyvisible --name '^$box_title\$' >/dev/
 
 if wait_for 60 transfer_running; then
     sleep 2 # some lines into it
-    import -window root "$demo/2-transfer.png"
+    shot 2-transfer.png
     say "transfer running; status: $(last_status)"
 fi
 wait_for 90 update_over || say "no final status within 90 s"
 sleep 0.5
-import -window root "$demo/3-end.png"
+shot 3-end.png
 final=$(last_status)
 
 # There is no window manager to pass on a close request: end the program.
