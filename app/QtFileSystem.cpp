@@ -99,7 +99,17 @@ public:
 
     void Close() override
     {
-        if (m_file.isOpen() && !m_file.commit()) {
+        if (!m_file.isOpen()) {
+            return;
+        }
+        // commit() writes out the last buffered bytes but does not look at
+        // the result: on a full disk it would put an empty file in place of
+        // the old one. Write them out first and give up if that fails.
+        if (!m_file.flush()) {
+            m_file.cancelWriting();
+            fail(codeFor(m_file.error()), m_file.errorString(), m_file.fileName());
+        }
+        if (!m_file.commit()) {
             fail(codeFor(m_file.error()), m_file.errorString(), m_file.fileName());
         }
     }
@@ -151,9 +161,12 @@ QStringList QtFileSystem::FolderFiles(const QString &folder)
     QStringList names;
     for (; !listing && entry != fs::directory_iterator(); entry.increment(listing)) {
         std::error_code vanished; // a dangling link or a file removed meanwhile: not a plain file
-        if (entry->is_regular_file(vanished)) {
-            names << QFile::decodeName(
-                QByteArray::fromStdString(entry->path().filename().string()));
+        const QByteArray raw = QByteArray::fromStdString(entry->path().filename().string());
+        const QString name = QFile::decodeName(raw);
+        // A name in another encoding than the system's cannot be opened again
+        // by its decoded form: listing it would offer a file that cannot be sent.
+        if (entry->is_regular_file(vanished) && QFile::encodeName(name) == raw) {
+            names << name;
         }
     }
     if (listing) {

@@ -13,6 +13,7 @@ public:
     std::unique_ptr<TextStream> OpenTextFile(const QString &path) override;
     std::unique_ptr<TextWriter> CreateTextFile(const QString &path) override;
     // In name order (by character code), so that a tie between two firmware
-    // files is settled the same way on every run.
+    // files is settled the same way on every run. Names that do not decode
+    // in the system's encoding are left out: they could not be opened again.
     QStringList FolderFiles(const QString &folder) override;
 };

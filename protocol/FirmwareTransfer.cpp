@@ -28,6 +28,11 @@ bool FirmwareUpdater::SendFirmwareFile()
     const std::optional<qint64> fileSize = firmwareFileSize(m_files, path);
     if (!fileSize)
         return invalidFile();
+    // Opened before anything is sent and held open to the end: a file that
+    // is deleted or renamed over while the flash erases is still read whole.
+    FirmwareFile file(m_files, path);
+    if (!file.isOpen())
+        return invalidFile();
 
     m_window.setProgressValue(0);
     m_window.clearLog();
@@ -58,9 +63,6 @@ bool FirmwareUpdater::SendFirmwareFile()
         return false;
 
     m_window.setStatus(QStringLiteral("Sending file..."));
-    FirmwareFile file(m_files, path);
-    if (!file.isOpen())
-        return invalidFile();
     m_window.setProgressRange(0, static_cast<double>(*fileSize));
     if (!sendFile(file))
         return false;

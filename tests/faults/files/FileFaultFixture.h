@@ -1,0 +1,63 @@
+#pragma once
+
+#include "SimulatedInstrument.h"
+#include "UploaderWindow.h"
+
+#include <QAction>
+#include <QElapsedTimer>
+#include <QPushButton>
+#include <gtest/gtest.h>
+#include <iostream>
+#include <memory>
+
+inline void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
+
+inline const QString UpdateQuestion =
+    QStringLiteral("Update Veltrax?  This will also reset all parameters "
+                   "under the PROGRAM menu (E1) to factory defaults.");
+
+// The program's window on a program folder (hexcfg.dat COM=1, DBG=1) with
+// veltrax-sim, unpaced, on its COM1.
+class FileFaultFixture : public ::testing::Test {
+protected:
+    void startInstrument(const QStringList &options = {})
+    {
+        instrument =
+            std::make_unique<SimulatedInstrument>(folder, QStringList{"--no-pacing"} + options);
+    }
+    // Start-up as the program does it; returns how long it took.
+    qint64 startWindow(bool keepLineEvents = true)
+    {
+        QElapsedTimer clock;
+        clock.start();
+        window = std::make_unique<UploaderWindow>(
+            folder.path(), messages, [this] { ++ends; }, keepLineEvents);
+        window->start();
+        return clock.elapsed();
+    }
+    void start(const QStringList &options = {})
+    {
+        startInstrument(options);
+        startWindow();
+    }
+
+    // Back to idle after an update: Send File usable, Stop hidden, the port closed.
+    void expectIdle() const
+    {
+        EXPECT_TRUE(window->element<QPushButton>("btnSend")->isVisible());
+        EXPECT_TRUE(window->element<QPushButton>("btnSend")->isEnabled());
+        EXPECT_FALSE(window->element<QPushButton>("btnStop")->isVisible());
+        EXPECT_TRUE(window->form().mCOM(1)->isEnabled());
+        ASSERT_NE(window->line(), nullptr);
+        EXPECT_FALSE(window->line()->isOpen());
+    }
+
+    ProgramFolder folder;
+    AnsweringMessageBox messages;
+    int ends = 0;
+    std::unique_ptr<SimulatedInstrument> instrument;
+    std::unique_ptr<UploaderWindow> window;
+};
