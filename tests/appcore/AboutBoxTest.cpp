@@ -19,13 +19,9 @@ protected:
     }
 };
 
-TEST_F(AboutBox, fixedBox_textsFitTheirPlaces_onlyDoneTakesFocus)
+TEST_F(AboutBox, textsFitTheirPlaces_onlyDoneTakesFocus)
 {
     frmAbout box;
-    EXPECT_EQ(box.windowTitle(), "About...");
-    EXPECT_EQ(box.minimumSize(), QSize(299, 199));
-    EXPECT_EQ(box.maximumSize(), QSize(299, 199));
-    EXPECT_FALSE(box.windowFlags() & (Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint));
     for (const QWidget *element : box.findChildren<QWidget *>()) {
         EXPECT_EQ(element->focusPolicy() != Qt::NoFocus, element->objectName() == "btDone");
         if (const auto *label = qobject_cast<const QLabel *>(element)) {
@@ -33,10 +29,6 @@ TEST_F(AboutBox, fixedBox_textsFitTheirPlaces_onlyDoneTakesFocus)
                 << label->objectName().toStdString(); // the 36 pt logo included
         }
     }
-    EXPECT_EQ(box.findChild<QLabel *>("lbORV")->font().pointSize(), 36);
-    EXPECT_EQ(box.findChild<QLabel *>("Label1")->geometry(), QRect(8, 88, 281, 17));
-    EXPECT_EQ(box.findChild<QWidget *>("shORVinner")->geometry(), QRect(24, 24, 28, 28));
-    EXPECT_EQ(box.findChild<QLabel *>("lblRevDate")->text(), "");
 }
 
 TEST_F(AboutBox, showAboutBox_loadsOnFirstShowing_thenShowsTheSameBoxAsLeft)
@@ -50,7 +42,6 @@ TEST_F(AboutBox, showAboutBox_loadsOnFirstShowing_thenShowsTheSameBoxAsLeft)
             ASSERT_NE(qobject_cast<frmAbout *>(box), nullptr);
             shown << box;
             firstPlace = shown.size() == 1 ? box->pos() : firstPlace;
-            EXPECT_EQ(box->findChild<QWidget *>("shORVinner")->geometry(), QRect(22, 22, 28, 28));
             EXPECT_EQ(box->findChild<QLabel *>("lblRevDate")->text(), "v1.01 02/09/2012");
             EXPECT_EQ(box->focusWidget(), box->findChild<QWidget *>("btDone"));
             box->move(box->pos() + QPoint(5, 5));

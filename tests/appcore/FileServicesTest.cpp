@@ -80,33 +80,36 @@ TEST(QtFileSystem, readLine_splitsAtCrLfOrLf_keepsEveryByte)
 TEST(FindFirmware, takesNewestNamedFile)
 {
     QtFileSystem files;
-    // entries apart by "|"; "name/" makes a folder, "sub/name" a file in a subfolder
-    auto check = [&](const QString &entries, const std::string &expected) {
+    // Entries apart by "|"; "name/" makes a folder, "sub/name" a file in a subfolder.
+    const std::pair<QString, std::string> rows[] = {
+        {"hexcfg.dat|veltrax_03012012.hex|veltrax_02092012.hex", "veltrax_03012012.hex"},
+        {"veltrax_02092012.hex|veltrax_02102012.hex", "veltrax_02102012.hex"},
+        {"veltrax_12312011.hex|veltrax_01012012.hex", "veltrax_01012012.hex"},
+        // Only the year of the century counts.
+        {"veltrax_02092012.hex|veltrax_02091999.hex", "veltrax_02091999.hex"},
+        // Equal keys: the first in the folder's name order stays.
+        {"veltrax_02092012b.hex|veltrax_02092012a.hex", "veltrax_02092012a.hex"},
+        {"veltrax_02092012.hex|veltrax_02091912.hex", "veltrax_02091912.hex"},
+        {"VELTRAX_02092012.HEX|Veltrax_02092012.hex|veltrax_02092012.Hex|README", ""},
+        {"veltrax_12312012.rev.hex|veltrax_01012010.hex.bak", "veltrax_01012010.hex.bak"},
+        {"veltrax_09092012.hex/|sub/veltrax_09092013.hex|veltrax_01012010.hex",
+         "veltrax_01012010.hex"},
+        {"", ""},
+        {"veltrax.hex|veltrax_.hex|veltrax_020920.hex|veltrax_0209xxab.hex|veltrax_0209201x.hex",
+         ""},
+        {"veltrax_12312000.hex|veltrax_010120 1.hex|veltrax_123120-1.hex", "veltrax_010120 1.hex"},
+    };
+    for (const auto &[entries, expected] : rows) {
+        SCOPED_TRACE(entries.toStdString());
         QTemporaryDir dir;
         for (const QString &entry : entries.split('|', Qt::SkipEmptyParts)) {
             entry.endsWith('/') ? void(QDir(dir.path()).mkpath(entry))
                                 : writeBytes(dir.filePath(entry), ":00000001FF\r\n");
         }
         const FirmwareSearch search = searchFirmware(files, dir.path());
-        EXPECT_EQ(search.FirmwareFileName.toStdString(), expected) << entries.toStdString();
-        EXPECT_EQ(search.FirmwareFound, !expected.empty()) << entries.toStdString();
-    };
-    check("hexcfg.dat|veltrax_03012012.hex|veltrax_02092012.hex", "veltrax_03012012.hex");
-    check("veltrax_02092012.hex|veltrax_02102012.hex", "veltrax_02102012.hex");
-    check("veltrax_12312011.hex|veltrax_01012012.hex", "veltrax_01012012.hex");
-    check("veltrax_02092012.hex|veltrax_02091999.hex", "veltrax_02091999.hex");
-    check("veltrax_01012000.hex", "veltrax_01012000.hex");
-    // Equal keys: the first in the folder's name order stays.
-    check("veltrax_02092012b.hex|veltrax_02092012a.hex", "veltrax_02092012a.hex");
-    check("veltrax_02092012.hex|veltrax_02091912.hex", "veltrax_02091912.hex");
-    check("VELTRAX_02092012.HEX|Veltrax_02092012.hex|veltrax_02092012.Hex|README", "");
-    check("veltrax_12312012.rev.hex|veltrax_01012010.hex.bak", "veltrax_01012010.hex.bak");
-    check("veltrax_09092012.hex/|sub/veltrax_09092013.hex|veltrax_01012010.hex",
-          "veltrax_01012010.hex");
-    check("", "");
-    check("veltrax.hex|veltrax_.hex|veltrax_020920.hex|veltrax_0209xxab.hex|veltrax_0209201x.hex",
-          "");
-    check("veltrax_12312000.hex|veltrax_010120 1.hex|veltrax_123120-1.hex", "veltrax_010120 1.hex");
+        EXPECT_EQ(search.FirmwareFileName.toStdString(), expected);
+        EXPECT_EQ(search.FirmwareFound, !expected.empty());
+    }
     QTemporaryDir unlistable;
     EXPECT_EQ(errorCodeWithFolderMode(unlistable.path(), {},
                                       [&] { searchFirmware(files, unlistable.path()); }),

@@ -3,33 +3,27 @@
 // listed names, beats or ties every other candidate, and does not depend on
 // the listing's order except between ties.
 #include "FirmwareDiscovery.h"
-#include "MemoryFiles.h"
-#include "QtFuzzCheck.h"
+#include "FuzzCheck.h"
+#include "MemoryFileSystem.h"
 
 #include <QRegularExpression>
-#include <cstdint>
 #include <optional>
 #include <tuple>
 
 namespace {
 
-const QString Folder = QStringLiteral("/opt/veltrax");
-constexpr qsizetype MaxNames = 12;
-
-FirmwareSearch search(const QStringList &names)
+QString search(const QStringList &names)
 {
-    MemoryFiles files;
+    MemoryFileSystem files;
     files.listing = names;
-    try {
-        return searchFirmware(files, Folder);
-    } catch (...) {
-        require(false, "the search failed on a folder that lists fine", names.join('|').toUtf8());
-    }
-    return {};
+    const FirmwareSearch found = searchFirmware(files, QStringLiteral("/opt/veltrax"));
+    require(found.FirmwareFound == !found.FirmwareFileName.isEmpty(),
+            "FirmwareFound and FirmwareFileName disagree");
+    return found.FirmwareFileName;
 }
 
-// veltrax_MMDDYYYY.hex with digits only: the key (year of the century,
-// month, day) is then plain, so the newest can be told without the search.
+// veltrax_MMDDYYYY.hex with digits only: its key (year of the century, month,
+// day) can be told without the search.
 std::optional<std::tuple<int, QString, QString>> plainDate(const QString &name)
 {
     static const QRegularExpression plain(
@@ -40,73 +34,44 @@ std::optional<std::tuple<int, QString, QString>> plainDate(const QString &name)
     return std::make_tuple(match.captured(3).toInt(), match.captured(1), match.captured(2));
 }
 
-void checkTaken(const QStringList &names, const FirmwareSearch &found)
-{
-    const QByteArray shown = names.join('|').toUtf8().toPercentEncoding("|");
-    require(found.FirmwareFound == !found.FirmwareFileName.isEmpty(),
-            "FirmwareFound and FirmwareFileName disagree", shown);
-    if (!found.FirmwareFound) {
-        for (const QString &name : names)
-            require(!plainDate(name), "a plainly dated firmware file passed over", shown);
-        return;
-    }
-    const QString &taken = found.FirmwareFileName;
-    require(names.contains(taken), "the name taken is not in the listing", shown);
-    require(taken.startsWith(QStringLiteral("veltrax_")), "taken without the prefix", shown);
-    const QStringList pieces = taken.split(QLatin1Char('.'));
-    require(pieces.size() >= 2 && pieces.at(1) == QStringLiteral("hex"),
-            "taken with a second piece other than hex", shown);
-
-    const auto takenDate = plainDate(taken);
-    for (const QString &name : names) {
-        const FirmwareSearch alone = search({name});
-        if (!alone.FirmwareFound)
-            continue;
-        // Listed after the file taken, a candidate wins only if it is newer.
-        require(search({taken, name}).FirmwareFileName == taken,
-                "a candidate newer than the file taken", shown);
-        const auto date = plainDate(name);
-        if (takenDate && date)
-            require(*date <= *takenDate, "a plainly newer date passed over", shown);
-    }
-}
-
-// In another order the search may take another file only when the two tie:
-// each of them, listed first, wins against the other.
-void checkOrder(const QStringList &names, const FirmwareSearch &found)
-{
-    QStringList reversed(names.crbegin(), names.crend());
-    QStringList rotated = names;
-    if (!rotated.isEmpty())
-        rotated.move(0, rotated.size() - 1);
-    for (const QStringList &other : {reversed, rotated}) {
-        const FirmwareSearch again = search(other);
-        const QByteArray shown = other.join('|').toUtf8().toPercentEncoding("|");
-        require(again.FirmwareFound == found.FirmwareFound, "order decides whether one is found",
-                shown);
-        if (again.FirmwareFileName == found.FirmwareFileName)
-            continue;
-        require(search({found.FirmwareFileName, again.FirmwareFileName}).FirmwareFileName ==
-                        found.FirmwareFileName &&
-                    search({again.FirmwareFileName, found.FirmwareFileName}).FirmwareFileName ==
-                        again.FirmwareFileName,
-                "order decides between two files that do not tie", shown);
-    }
-}
-
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
-    const QByteArray input(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
     QStringList names;
-    for (const QByteArray &name : input.split('\n')) {
-        if (names.size() == MaxNames)
-            break;
+    for (const QByteArray &name :
+         QByteArray(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size))
+             .split('\n')
+             .mid(0, 12))
         names << QString::fromUtf8(name);
+    const std::string shown = names.join('|').toStdString();
+    const QString taken = search(names);
+    if (taken.isEmpty()) {
+        for (const QString &name : names)
+            require(!plainDate(name), "a plainly dated firmware file passed over", shown);
+        return 0;
     }
-    const FirmwareSearch found = search(names);
-    checkTaken(names, found);
-    checkOrder(names, found);
+    require(names.contains(taken), "the name taken is not in the listing", shown);
+    require(taken.startsWith(QStringLiteral("veltrax_")) && taken.section('.', 1, 1) == "hex",
+            "taken against the naming rule", shown);
+    for (const QString &name : names) {
+        if (search({name}).isEmpty())
+            continue;
+        // Listed after the file taken, a candidate wins only if it is newer.
+        require(search({taken, name}) == taken, "a candidate newer than the file taken", shown);
+        if (plainDate(taken) && plainDate(name))
+            require(*plainDate(name) <= *plainDate(taken), "a plainly newer date passed over",
+                    shown);
+    }
+    // In another order the search may take another file only when the two
+    // tie: each of them, listed first, wins against the other.
+    QStringList rotated = names;
+    rotated.move(0, rotated.size() - 1);
+    for (const QStringList &other : {QStringList(names.crbegin(), names.crend()), rotated}) {
+        const QString again = search(other);
+        require(again == taken ||
+                    (search({taken, again}) == taken && search({again, taken}) == again),
+                "order decides between two files that do not tie", other.join('|').toStdString());
+    }
     return 0;
 }

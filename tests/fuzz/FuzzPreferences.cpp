@@ -1,151 +1,46 @@
 // hexcfg.dat as start-up reads it. Whatever the file holds, reading gives a
-// port and a Debug choice or fails with a code of the table; what shutdown
-// writes for a choice it read reads back the same.
-#include "MemoryFiles.h"
+// port and a Debug choice, or fails with one of the codes a bad line earns;
+// the plainest values always read right; a value read is the number the C
+// library reads there, rounded half to even; what shutdown writes reads back.
+#include "FuzzCheck.h"
+#include "MemoryFileSystem.h"
 #include "Preferences.h"
-#include "QtFuzzCheck.h"
 #include "UploaderError.h"
 
+#include <QRegularExpression>
 #include <cmath>
-#include <cstdint>
 #include <cstdlib>
-#include <limits>
 #include <optional>
-#include <string>
 
 namespace {
 
 const QString Folder = QStringLiteral("/opt/veltrax");
 
-bool inErrorTable(int code)
+// The value after the four key characters, when the line has one.
+std::optional<QByteArray> valueAt(const QList<QByteArray> &lines, int index)
 {
-    using namespace ErrorCode;
-    for (const int known :
-         {InvalidArgument, Overflow, TypeMismatch, FileNotFound, DeviceIoError, ReadPastEnd,
-          PermissionDenied, FileAccessError, PathNotFound, InvalidPropertyValue, NoSuchPort}) {
-        if (code == known)
-            return true;
-    }
-    return false;
-}
-
-// The value after the four key characters, or nothing when the line is shorter.
-std::optional<QByteArray> valueOf(const QByteArray &line)
-{
-    if (line.size() < 4)
+    if (lines.size() <= index || lines[index].size() < 4)
         return std::nullopt;
-    return line.mid(4);
+    return lines[index].mid(4);
 }
 
-// The plainest values a technician types ("3", " 12 ", "-1"): blanks, a
-// sign, at most four digits. These must always be read.
+// Blanks, a sign and at most four digits: what a technician types.
 std::optional<int> plainNumber(const std::optional<QByteArray> &value)
 {
-    if (!value)
+    static const QRegularExpression plain(QStringLiteral("^ *[+-]?[0-9]{1,4} *$"));
+    if (!value || !plain.match(QString::fromLatin1(*value)).hasMatch())
         return std::nullopt;
-    QByteArray text = *value;
-    while (text.startsWith(' '))
-        text.remove(0, 1);
-    while (text.endsWith(' '))
-        text.chop(1);
-    const qsizetype digitsFrom = (text.startsWith('-') || text.startsWith('+')) ? 1 : 0;
-    const qsizetype digits = text.size() - digitsFrom;
-    if (digits < 1 || digits > 4)
-        return std::nullopt;
-    for (qsizetype i = digitsFrom; i < text.size(); ++i) {
-        if (text[i] < '0' || text[i] > '9')
-            return std::nullopt;
-    }
-    return std::atoi(text.constData());
+    return std::atoi(value->trimmed().constData());
 }
 
-// Any value that was read must be a number by the C library's reading too.
 std::optional<double> cNumber(const std::optional<QByteArray> &value)
 {
-    if (!value)
-        return std::nullopt;
-    const std::string text = value->trimmed().toStdString();
-    if (text.empty() || text.find('\0') != std::string::npos)
-        return std::nullopt;
+    const std::string text = value ? value->trimmed().toStdString() : std::string();
     char *end = nullptr;
     const double number = std::strtod(text.c_str(), &end);
-    if (end != text.c_str() + text.size())
+    if (text.empty() || text.find('\0') != std::string::npos || end != text.c_str() + text.size())
         return std::nullopt;
     return number;
-}
-
-std::optional<StoredPreferences> readOrFailure(MemoryFiles &files, const QByteArray &content)
-{
-    try {
-        return readPreferences(files, Folder);
-    } catch (const UploaderError &error) {
-        require(inErrorTable(error.code()), "a failure code outside the ErrorCode table",
-                QByteArray::number(error.code()) + " for " + content.left(200).toPercentEncoding());
-        require(!error.description().isEmpty(), "a failure without a description");
-        return std::nullopt;
-    }
-}
-
-void checkAgainstLines(const QList<QByteArray> &lines,
-                       const std::optional<StoredPreferences> &stored, const QByteArray &content)
-{
-    const QByteArray shown = content.left(200).toPercentEncoding();
-    const std::optional<QByteArray> portValue =
-        lines.isEmpty() ? std::nullopt : valueOf(lines.at(0));
-    const std::optional<QByteArray> debugValue =
-        lines.size() < 2 ? std::nullopt : valueOf(lines.at(1));
-    const std::optional<int> plainPort = plainNumber(portValue);
-    const std::optional<int> plainDebug = plainNumber(debugValue);
-    if (plainPort && (lines.size() == 1 || plainDebug)) {
-        require(stored.has_value(), "plain values refused", shown);
-        require(stored->comPort == *plainPort, "plain port misread", shown);
-        if (lines.size() == 1)
-            require(!stored->debugOff.has_value(), "a Debug choice out of a one-line file", shown);
-        else
-            require(stored->debugOff == (*plainDebug == 0), "plain Debug value misread", shown);
-    }
-    if (!stored)
-        return;
-
-    require(!lines.isEmpty(), "a port read out of an empty file", shown);
-    require(stored->debugOff.has_value() == (lines.size() >= 2),
-            "a Debug choice without a second line, or a second line left unread", shown);
-    const std::optional<double> port = cNumber(portValue);
-    require(port.has_value(), "a port value that is no number", shown);
-    require(std::nearbyint(*port) == stored->comPort, "port not the value rounded", shown);
-    require(stored->comPort >= std::numeric_limits<qint16>::min() &&
-                stored->comPort <= std::numeric_limits<qint16>::max(),
-            "a port outside 16 bits", shown);
-    if (stored->debugOff) {
-        const std::optional<double> debug = cNumber(debugValue);
-        require(debug.has_value(), "a Debug value that is no number", shown);
-        require(*stored->debugOff == (*debug == 0.0), "Debug Off other than for the value 0",
-                shown);
-    }
-}
-
-// Shutdown writes what the window shows; Debug Off is unchecked when the file
-// had no second line.
-void checkRoundTrip(const StoredPreferences &stored)
-{
-    if (stored.comPort < 1 || stored.comPort > 16)
-        return;
-    const bool debugOff = stored.debugOff.value_or(false);
-    MemoryFiles files;
-    writePreferences(files, Folder, stored.comPort, debugOff);
-    const QByteArray written = files.files.value(preferencesPath(Folder));
-    require(written == "COM=" + QByteArray::number(stored.comPort) +
-                           "\r\nDBG=" + (debugOff ? "0" : "1") + "\r\n",
-            "written file not the two lines", written.toPercentEncoding());
-    std::optional<StoredPreferences> again;
-    try {
-        again = readPreferences(files, Folder);
-    } catch (const UploaderError &error) {
-        require(false, "the file shutdown wrote cannot be read", error.description().toUtf8());
-    }
-    require(again->comPort == stored.comPort, "port changed through a write and a read", written);
-    require(again->debugOff == debugOff, "Debug choice changed through a write and a read",
-            written);
 }
 
 } // namespace
@@ -153,11 +48,50 @@ void checkRoundTrip(const StoredPreferences &stored)
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
 {
     const QByteArray content(reinterpret_cast<const char *>(data), static_cast<qsizetype>(size));
-    MemoryFiles files;
+    const std::string shown = content.left(200).toPercentEncoding().toStdString();
+    MemoryFileSystem files;
     files.files.insert(preferencesPath(Folder), content);
-    const std::optional<StoredPreferences> stored = readOrFailure(files, content);
-    checkAgainstLines(textLines(content), stored, content);
-    if (stored)
-        checkRoundTrip(*stored);
+    std::optional<StoredPreferences> stored;
+    try {
+        stored = readPreferences(files, Folder);
+    } catch (const UploaderError &error) {
+        using namespace ErrorCode;
+        const int code = error.code();
+        require(code == InvalidArgument || code == Overflow || code == TypeMismatch ||
+                    code == ReadPastEnd,
+                "a failure code no bad line earns", std::to_string(code) + " for " + shown);
+    }
+
+    const QList<QByteArray> lines = textLines(content);
+    const std::optional<int> plainPort = plainNumber(valueAt(lines, 0));
+    const std::optional<int> plainDebug = plainNumber(valueAt(lines, 1));
+    if (plainPort && (lines.size() == 1 || plainDebug)) {
+        require(stored && stored->comPort == *plainPort, "plain port misread", shown);
+        require(stored->debugOff ==
+                    (lines.size() == 1 ? std::nullopt : std::optional<bool>(*plainDebug == 0)),
+                "plain Debug value misread", shown);
+    }
+    if (!stored)
+        return 0;
+    const std::optional<double> port = cNumber(valueAt(lines, 0));
+    require(port && std::nearbyint(*port) == stored->comPort, "port not the value rounded", shown);
+    require(stored->comPort >= -32768 && stored->comPort <= 32767, "a port beyond 16 bits", shown);
+    require(stored->debugOff.has_value() == (lines.size() >= 2),
+            "a Debug choice without a second line, or a second line left unread", shown);
+    if (stored->debugOff) {
+        const std::optional<double> debug = cNumber(valueAt(lines, 1));
+        require(debug && *stored->debugOff == (*debug == 0.0), "Debug Off other than for 0", shown);
+    }
+
+    // Shutdown writes what the window shows; Debug On when the file had no second line.
+    if (stored->comPort < 1 || stored->comPort > 16)
+        return 0;
+    const bool debugOff = stored->debugOff.value_or(false);
+    MemoryFileSystem written;
+    writePreferences(written, Folder, stored->comPort, debugOff);
+    const StoredPreferences again = readPreferences(written, Folder);
+    require(again.comPort == stored->comPort && again.debugOff == debugOff,
+            "the choices changed through a write and a read",
+            written.files.value(preferencesPath(Folder)).toStdString());
     return 0;
 }

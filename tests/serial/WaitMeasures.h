@@ -10,21 +10,17 @@ struct WaitMeasure {
     double cpuMs = 0;
 };
 
-inline double threadCpuMs()
-{
-    timespec now{};
-    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-    return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
-}
-
 template <typename Work> WaitMeasure measure(Work &&work)
 {
-    using Clock = std::chrono::steady_clock;
-    const double cpuStart = threadCpuMs();
-    const Clock::time_point start = Clock::now();
+    const auto cpuMs = [] {
+        timespec now{};
+        clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+        return now.tv_sec * 1e3 + now.tv_nsec / 1e6;
+    };
+    const double cpuStart = cpuMs();
+    const auto start = std::chrono::steady_clock::now();
     work();
-    WaitMeasure result;
-    result.wallMs = std::chrono::duration<double, std::milli>(Clock::now() - start).count();
-    result.cpuMs = threadCpuMs() - cpuStart;
-    return result;
+    return {
+        std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count(),
+        cpuMs() - cpuStart};
 }

@@ -2,22 +2,22 @@
 
 #include <QDir>
 #include <QFile>
-
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
 #include <stdexcept>
-#include <string>
 #include <termios.h>
 #include <unistd.h>
 
 namespace {
 
-[[noreturn]] void fail(const char *what)
+void check(bool ok, const char *what)
 {
-    throw std::runtime_error(std::string("PseudoTerminal: ") + what + ": " + std::strerror(errno));
+    if (!ok)
+        throw std::runtime_error(std::string("PseudoTerminal: ") + what + ": " +
+                                 std::strerror(errno));
 }
 
 } // namespace
@@ -25,43 +25,33 @@ namespace {
 PseudoTerminal::PseudoTerminal()
 {
     char name[256] = {};
-    if (::openpty(&m_master, &m_slave, name, nullptr, nullptr) != 0)
-        fail("openpty");
+    check(::openpty(&m_master, &m_slave, name, nullptr, nullptr) == 0, "openpty");
     m_slavePath = QString::fromLocal8Bit(name);
-
     termios raw{};
-    if (::tcgetattr(m_slave, &raw) != 0)
-        fail("tcgetattr");
+    check(::tcgetattr(m_slave, &raw) == 0, "tcgetattr");
     ::cfmakeraw(&raw);
-    if (::tcsetattr(m_slave, TCSANOW, &raw) != 0)
-        fail("tcsetattr");
-
-    const int flags = ::fcntl(m_master, F_GETFL);
-    if (flags < 0 || ::fcntl(m_master, F_SETFL, flags | O_NONBLOCK) != 0)
-        fail("fcntl");
+    check(::tcsetattr(m_slave, TCSANOW, &raw) == 0, "tcsetattr");
+    check(::fcntl(m_master, F_SETFL, ::fcntl(m_master, F_GETFL) | O_NONBLOCK) == 0, "fcntl");
 }
 
 PseudoTerminal::~PseudoTerminal()
 {
     hangUp();
-    if (m_slave >= 0)
-        ::close(m_slave);
+    ::close(m_slave);
 }
 
 void PseudoTerminal::write(const QByteArray &bytes)
 {
-    if (m_master < 0)
-        throw std::runtime_error("PseudoTerminal: write after hang-up");
-    qsizetype done = 0;
-    while (done < bytes.size()) {
+    check(m_master >= 0, "write after hang-up");
+    for (qsizetype done = 0; done < bytes.size();) {
         const ssize_t n = ::write(m_master, bytes.constData() + done, bytes.size() - done);
         if (n > 0) {
             done += n;
-        } else if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+        } else if (errno == EAGAIN) {
             pollfd out{m_master, POLLOUT, 0};
             ::poll(&out, 1, 100);
-        } else if (n < 0 && errno != EINTR) {
-            fail("write");
+        } else {
+            check(errno == EINTR, "write");
         }
     }
 }
@@ -69,29 +59,24 @@ void PseudoTerminal::write(const QByteArray &bytes)
 QByteArray PseudoTerminal::readAvailable()
 {
     QByteArray result;
-    if (m_master < 0)
-        return result;
     char buffer[4096];
-    for (;;) {
-        const ssize_t n = ::read(m_master, buffer, sizeof buffer);
-        if (n > 0) {
+    // Ends at EAGAIN (nothing more now) or EIO (no slave side open).
+    for (ssize_t n = 0; m_master >= 0 && (n = ::read(m_master, buffer, sizeof buffer)) != 0;) {
+        if (n > 0)
             result.append(buffer, n);
-        } else if (n < 0 && errno == EINTR) {
-            continue;
-        } else {
-            // EAGAIN: nothing more now; EIO: no slave side open.
-            return result;
-        }
+        else if (errno != EINTR)
+            break;
     }
+    return result;
 }
 
 QByteArray PseudoTerminal::readFor(int count, std::chrono::milliseconds limit)
 {
-    using Clock = std::chrono::steady_clock;
-    const Clock::time_point end = Clock::now() + limit;
+    const auto end = std::chrono::steady_clock::now() + limit;
     QByteArray result = readAvailable();
     while (result.size() < count && m_master >= 0) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            end - std::chrono::steady_clock::now());
         if (left.count() <= 0)
             break;
         pollfd in{m_master, POLLIN, 0};
@@ -103,10 +88,8 @@ QByteArray PseudoTerminal::readFor(int count, std::chrono::milliseconds limit)
 
 void PseudoTerminal::hangUp()
 {
-    if (m_master >= 0) {
-        ::close(m_master);
-        m_master = -1;
-    }
+    if (m_master >= 0)
+        ::close(std::exchange(m_master, -1));
 }
 
 QString PseudoTerminal::linkAsComPort(const QString &programFolder, int commPort) const

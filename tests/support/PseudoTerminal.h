@@ -5,22 +5,11 @@
 #include <chrono>
 
 // A pseudo-terminal pair for tests that go through the real serial port code
-// without hardware. The program opens the slave side by its path (usually
-// through a COMn link in a temporary program folder); the test plays the
-// instrument on the master side.
-//
-//     QTemporaryDir folder;
-//     PseudoTerminal pty;
-//     pty.linkAsComPort(folder.path(), 3);   // folder/COM3 -> /dev/pts/N
-//     ... the program opens COM3 ...
-//     pty.write("boot");                     // the program receives "boot"
-//     QByteArray sent = pty.readFor(3, 500ms);
-//     pty.hangUp();                          // the program's next read fails
-//
-// The line is raw (no echo, no line editing, all 8 bits). The master side is
-// non-blocking; the pair keeps its own slave descriptor open, so bytes are
-// kept even while the program has the port closed. Every failure throws
-// std::runtime_error. Not copyable; closes both sides when destroyed.
+// without hardware: the program opens the slave side by its path (usually
+// through a COMn link in a temporary program folder, see linkAsComPort); the
+// test plays the instrument on the master side. The line is raw; the pair keeps
+// its own slave descriptor open, so bytes are kept while the program has the
+// port closed. Failures throw std::runtime_error.
 class PseudoTerminal {
 public:
     PseudoTerminal();
@@ -39,12 +28,9 @@ public:
     QByteArray readAvailable();
     // Waits until `count` bytes have come or `limit` has passed; returns what came.
     QByteArray readFor(int count, std::chrono::milliseconds limit);
-
     // Closes the master side: the program's port sees the line hung up.
     void hangUp();
-
-    // Makes programFolder/COM<commPort> a link to the slave and returns the
-    // link's path.
+    // Makes programFolder/COM<commPort> a link to the slave; returns the link's path.
     QString linkAsComPort(const QString &programFolder, int commPort) const;
 
 private:

@@ -1,6 +1,5 @@
 // veltrax-sim and veltrax-hexgen run as processes; the test plays the uploader
 // on the pseudo-terminal the simulator links.
-
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,8 +7,6 @@
 #include <filesystem>
 #include <fstream>
 #include <poll.h>
-#include <pty.h>
-#include <signal.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -18,12 +15,11 @@ namespace {
 
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
+using namespace std::string_literals;
 using Clock = std::chrono::steady_clock;
 
-const std::string kEsc = "\x1B";
-const std::string kReboot("\x01\x48\x01\x00\x49", 5);
-const std::string kReset("\x01\x3B\x01\x00\x3C", 5);
-const std::string kStartup = "\r\nVeltrax boot v2.3\r\n";
+const std::string kEsc = "\x1B", kAck = "\x06", kStartup = "\r\nVeltrax boot v2.3\r\n";
+const std::string kReboot("\x01\x48\x01\x00\x49", 5), kReset("\x01\x3B\x01\x00\x3C", 5);
 
 // Bytes from fd until they end with `tail`, for 5 s at most.
 std::string receiveUntil(int fd, const std::string &tail, bool *hungUp = nullptr)
@@ -46,64 +42,26 @@ std::string receiveUntil(int fd, const std::string &tail, bool *hungUp = nullptr
     return got;
 }
 
+// A child process whose standard output the test reads.
 struct Process {
-    pid_t pid = -1;
-    int out = -1; // its standard output
-
-    Process(const char *path, std::vector<std::string> args)
+    explicit Process(const std::string &command) : out(::popen(command.c_str(), "r")) {}
+    ~Process() { out &&finish(); }
+    std::string line()
     {
-        int pipeFds[2];
-        EXPECT_EQ(::pipe(pipeFds), 0);
-        if ((pid = ::fork()) == 0) {
-            ::dup2(pipeFds[1], STDOUT_FILENO);
-            std::vector<char *> argv{const_cast<char *>(path)};
-            for (std::string &a : args)
-                argv.push_back(a.data());
-            argv.push_back(nullptr);
-            ::execv(path, argv.data());
-            ::_exit(127);
-        }
-        ::close(pipeFds[1]);
-        out = pipeFds[0];
+        char buffer[512] = {};
+        return std::fgets(buffer, sizeof buffer, out) ? buffer : "";
     }
-    // Its exit status once its output ends (-1 if that takes over 5 s), and the output.
-    int finish(std::string &output)
+    // Its exit status once its output ends; the output goes to `output`.
+    int finish(std::string *output = nullptr)
     {
-        output += receiveUntil(out, std::string(1, '\0')); // never printed: reads to the end
-        ::kill(pid, SIGKILL);                              // no-op when it has exited
-        int status = 0;
-        ::waitpid(std::exchange(pid, -1), &status, 0);
-        ::close(out);
+        for (int c; (c = std::fgetc(out)) != EOF;) {
+            if (output)
+                output->push_back(static_cast<char>(c));
+        }
+        const int status = ::pclose(std::exchange(out, nullptr));
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     }
-    ~Process()
-    {
-        std::string ignored;
-        if (pid > 0)
-            finish(ignored);
-    }
-};
-
-// The uploader's end of the line, opened as it opens a COM port.
-struct Port {
-    int fd;
-    explicit Port(const fs::path &path) : fd(::open(path.c_str(), O_RDWR | O_NOCTTY))
-    {
-        termios raw{};
-        ::tcgetattr(fd, &raw);
-        ::cfmakeraw(&raw);
-        ::tcsetattr(fd, TCSANOW, &raw);
-    }
-    ~Port() { ::close(fd); }
-    void send(const std::string &bytes)
-    {
-        ASSERT_EQ(::write(fd, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
-    }
-    std::string exchange(const std::string &bytes, const std::string &answer)
-    {
-        send(bytes);
-        return receiveUntil(fd, answer);
-    }
+    FILE *out;
 };
 
 class SimulatorOnPty : public ::testing::Test {
@@ -113,18 +71,21 @@ protected:
         char pattern[] = "/tmp/veltrax-sim-test-XXXXXX";
         ASSERT_NE(::mkdtemp(pattern), nullptr);
         dir = pattern;
-        link = dir / "COM1";
     }
-    void TearDown() override { fs::remove_all(dir); }
+    void TearDown() override
+    {
+        ::close(port);
+        fs::remove_all(dir);
+    }
 
     // The records of a veltrax-hexgen file, as the uploader sends them; the
     // raw image goes to fw.bin.
     std::vector<std::string> makeFirmware(const std::string &size, const std::string &base)
     {
-        Process gen(VELTRAX_HEXGEN, {"--date", "03152024", "--size", size, "--base", base,
-                                     "--out-dir", dir, "--binary", dir / "fw.bin"});
-        std::string output;
-        EXPECT_EQ(gen.finish(output), 0) << output;
+        EXPECT_EQ(Process(VELTRAX_HEXGEN " --date 03152024 --size " + size + " --base " + base +
+                          " --out-dir " + dir.string() + " --binary " + (dir / "fw.bin").string())
+                      .finish(),
+                  0);
         std::ifstream hex(dir / "veltrax_03152024.hex", std::ios::binary);
         std::vector<std::string> records;
         for (std::string line; std::getline(hex, line);) {
@@ -135,104 +96,107 @@ protected:
         }
         return records;
     }
-
-    std::unique_ptr<Process> startSimulator(std::vector<std::string> extra)
+    // The simulator on dir/COM1, and the uploader's port opened on it as a COM
+    // port is: once for the trial, then for good.
+    std::unique_ptr<Process> start(const std::string &options)
     {
-        std::vector<std::string> args = {
-            "--link",        link,         "--image", dir / "image.bin", "--log",
-            dir / "sim.log", "--erase-ms", "20",      "--boot-delay-ms", "20",
-            "--timeout",     "30"};
-        args.insert(args.end(), extra.begin(), extra.end());
-        auto sim = std::make_unique<Process>(VELTRAX_SIM, args);
-        EXPECT_NE(receiveUntil(sim->out, "\n").find("ready on " + link.string()),
-                  std::string::npos);
+        const std::string link = (dir / "COM1").string();
+        auto sim = std::make_unique<Process>(VELTRAX_SIM " --link " + link + " --image " + link +
+                                             ".bin --log " + link +
+                                             ".log --erase-ms 20 "
+                                             "--boot-delay-ms 20 --timeout 30 " +
+                                             options);
+        EXPECT_NE(sim->line().find("ready on " + link), std::string::npos);
+        ::close(::open(link.c_str(), O_RDWR | O_NOCTTY));
+        port = ::open(link.c_str(), O_RDWR | O_NOCTTY);
+        termios raw{};
+        ::tcgetattr(port, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(port, TCSANOW, &raw);
         return sim;
     }
-
-    static void enterTransfer(Port &port)
+    std::string exchange(const std::string &bytes, const std::string &answer)
     {
-        EXPECT_EQ(port.exchange(kEsc, "\x06"), "\x06");
-        EXPECT_EQ(port.exchange(kReboot, kStartup), kStartup);
-        EXPECT_EQ(port.exchange("quandrel\r\n", "MON: "), "MON: ");
-        EXPECT_EQ(port.exchange("\x05\x05", "\x80"), "\x80");
-        port.send("\x05");
+        EXPECT_EQ(::write(port, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+        return answer.empty() ? "" : receiveUntil(port, answer);
     }
-
-    std::string readFile(const fs::path &name)
+    void enterTransfer()
+    {
+        EXPECT_EQ(exchange(kEsc, kAck), kAck);
+        EXPECT_EQ(exchange(kReboot, kStartup), kStartup);
+        EXPECT_EQ(exchange("quandrel\r\n", "MON: "), "MON: ");
+        EXPECT_EQ(exchange("\x05\x05", "\x80"), "\x80");
+        exchange("\x05", "");
+    }
+    std::string file(const std::string &name)
     {
         std::ifstream in(dir / name, std::ios::binary);
         return {std::istreambuf_iterator<char>(in), {}};
     }
 
     fs::path dir;
-    fs::path link;
+    int port = -1;
 };
 
-TEST_F(SimulatorOnPty, wholeUpdate_exitsZeroWithTheImageSent)
+TEST_F(SimulatorOnPty, wholeUpdate_verdictAndImageAsTheRecordsSay)
 {
-    const std::vector<std::string> records = makeFirmware("40", "0xFFF0"); // crosses 64 KiB
-    auto sim = startSimulator({"--exit-after-update"});
-    ASSERT_GE(Port(link).fd, 0); // the uploader's trial open
-    Port port(link);
-    enterTransfer(port);
-    for (const std::string &record : records) {
-        const auto sent = Clock::now();
-        ASSERT_EQ(port.exchange("\x01" + record, "\x06"), "\x06");
-        // Paced at 19200 baud: SOH, the record and the ACK take their wire time.
-        EXPECT_GE(Clock::now() - sent, std::chrono::microseconds((record.size() + 2) * 520));
+    const struct {
+        const char *name;
+        std::vector<std::string> records;
+        std::string options;
+        int exitStatus;
+        std::string verdict;
+    } rows[] = {
+        {"hexgenImageCrossing64KiB_written", makeFirmware("40", "0xFFF0"), "", 0,
+         "verdict: update complete, 40 bytes"},
+        // Laid out flat, records at both ends of the address space would take 4 GiB.
+        {"bytesAtBothEndsOf4GiB_notWritten",
+         {"\x02\x00\x00\x04\x00\x00\xFA"s, "\x01\x00\x00\x00\xAA\x55"s,
+          "\x02\x00\x00\x04\xFF\xFF\xFC"s, "\x01\x00\x00\x00\xAA\x55"s, "\x00\x00\x00\x01\xFF"s},
+         "--no-pacing",
+         8,
+         "image not written: its addresses span 4294901761 bytes, over 64 MiB"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        auto sim = start("--exit-after-update " + row.options);
+        enterTransfer();
+        for (const std::string &record : row.records) {
+            const auto sent = Clock::now();
+            ASSERT_EQ(exchange("\x01" + record, kAck), kAck);
+            // Paced at 19200 baud: SOH, the record and the ACK take their wire time.
+            const auto wireTime = std::chrono::microseconds((record.size() + 2) * 520);
+            EXPECT_TRUE(!row.options.empty() || Clock::now() - sent >= wireTime);
+        }
+        EXPECT_EQ(receiveUntil(port, "CODE OK\r\n"), "CODE OK\r\n");
+        for (const std::string &request : {kEsc, kReset, kEsc})
+            EXPECT_EQ(exchange(request, kAck), kAck);
+        EXPECT_EQ(exchange(kReboot, kStartup), kStartup);
+        std::string output;
+        EXPECT_EQ(sim->finish(&output), row.exitStatus) << output;
+        EXPECT_NE(output.find(row.verdict), std::string::npos) << output;
+        EXPECT_EQ(file("COM1.bin"), row.exitStatus ? "" : file("fw.bin"));
+        EXPECT_NE(file("COM1.log").find(" RX 1B"), std::string::npos);
+        EXPECT_FALSE(fs::exists(fs::symlink_status(dir / "COM1"))) << "link left behind";
+        ::close(std::exchange(port, -1));
+        fs::remove(dir / "COM1.bin");
     }
-    EXPECT_EQ(receiveUntil(port.fd, "CODE OK\r\n"), "CODE OK\r\n");
-    for (const std::string &request : {kEsc, kReset, kEsc})
-        EXPECT_EQ(port.exchange(request, "\x06"), "\x06");
-    EXPECT_EQ(port.exchange(kReboot, kStartup), kStartup);
-
-    std::string output;
-    EXPECT_EQ(sim->finish(output), 0) << output;
-    EXPECT_NE(output.find("verdict: update complete, 40 bytes"), std::string::npos) << output;
-    EXPECT_EQ(readFile("image.bin"), readFile("fw.bin"));
-    EXPECT_EQ(readFile("image.bin").size(), 40u);
-    EXPECT_NE(readFile("sim.log").find(" RX 1B"), std::string::npos);
-    EXPECT_FALSE(fs::exists(fs::symlink_status(link))) << "link left behind";
 }
 
 TEST_F(SimulatorOnPty, hangUpAtLine2_dropsTheLineAndExitsFour)
 {
     const std::vector<std::string> records = makeFirmware("64", "0");
-    auto sim = startSimulator({"--no-pacing", "--hangup-line", "2"});
-    Port port(link);
-    enterTransfer(port);
-    EXPECT_EQ(port.exchange("\x01" + records[0], "\x06"), "\x06");
-    port.send("\x01" + records[1]);
+    auto sim = start("--no-pacing --hangup-line 2");
+    enterTransfer();
+    EXPECT_EQ(exchange("\x01" + records[0], kAck), kAck);
+    exchange("\x01" + records[1], "");
     bool hungUp = false;
-    EXPECT_EQ(receiveUntil(port.fd, "\x06", &hungUp), "");
+    EXPECT_EQ(receiveUntil(port, kAck, &hungUp), "");
     EXPECT_TRUE(hungUp);
-
     std::string output;
-    EXPECT_EQ(sim->finish(output), 4) << output;
+    EXPECT_EQ(sim->finish(&output), 4) << output;
     EXPECT_NE(output.find("hung up at line 2"), std::string::npos) << output;
-    EXPECT_EQ(readFile("image.bin").size(), 16u);
-}
-
-// A real serial port is opened by path; a pseudo-terminal's slave stands in
-// for it, with the test on the master side.
-TEST_F(SimulatorOnPty, portStoppedBySignal_exitsThreeWithoutUpdate)
-{
-    int master = -1, slave = -1;
-    char slaveName[256] = {};
-    ASSERT_EQ(::openpty(&master, &slave, slaveName, nullptr, nullptr), 0);
-    ::close(slave);
-    Process sim(VELTRAX_SIM, {"--port", slaveName, "--no-pacing"});
-    EXPECT_NE(receiveUntil(sim.out, "\n").find(std::string("ready on ") + slaveName),
-              std::string::npos);
-    ASSERT_EQ(::write(master, kEsc.data(), 1), 1);
-    EXPECT_EQ(receiveUntil(master, "\x06"), "\x06");
-    ::kill(sim.pid, SIGTERM);
-    std::string output;
-    EXPECT_EQ(sim.finish(output), 3) << output;
-    EXPECT_NE(output.find("stopped by signal"), std::string::npos) << output;
-    ::close(master);
-
-    EXPECT_EQ(Process(VELTRAX_SIM, {"--link", link, "--port", slaveName}).finish(output), 2);
+    EXPECT_EQ(file("COM1.bin").size(), 16u);
 }
 
 } // namespace

@@ -1,10 +1,11 @@
 #pragma once
 
+#include "FakeMessages.h"
 #include "Form1.h"
 #include "MemoryByteDevice.h"
-#include "MessageBoxService.h"
+#include "MemoryFileSystem.h"
 #include "QtFileSystem.h"
-#include "UploaderError.h"
+#include "QtPrinters.h"
 #include "globals.h"
 
 #include <QAction>
@@ -14,11 +15,6 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
-
-inline void PrintTo(const QString &text, std::ostream *out)
-{
-    *out << '"' << text.toStdString() << '"';
-}
 
 inline QApplication &testApp()
 {
@@ -30,32 +26,6 @@ inline QApplication &testApp()
     static QApplication app(argc, argv);
     return app;
 }
-
-// Records every prompt; answers Yes/No from a script.
-class ScriptedMessageBox final : public MessageBoxService {
-public:
-    void showOk(const QString &prompt) override { shown.append(prompt); }
-    bool askYesNo(const QString &prompt) override
-    {
-        shown.append(prompt);
-        return !answers.isEmpty() && answers.takeFirst();
-    }
-    QStringList shown;
-    QList<bool> answers;
-};
-
-// A program folder that cannot be listed, which a test run as root cannot make.
-class UnlistableFolder final : public FileSystem {
-public:
-    bool FileExists(const QString &) override { return false; }
-    qint64 FileSize(const QString &) override { return 0; }
-    std::unique_ptr<TextStream> OpenTextFile(const QString &) override { return nullptr; }
-    std::unique_ptr<TextWriter> CreateTextFile(const QString &) override { return nullptr; }
-    QStringList FolderFiles(const QString &) override
-    {
-        throw FileServiceError(ErrorCode::PathNotFound, QStringLiteral("Path not found"));
-    }
-};
 
 // A main window on a temporary program folder and an in-memory serial device.
 class WindowHarness {
@@ -73,7 +43,7 @@ public:
         return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(none)");
     }
 
-    // A new window on the folder (the one before is dropped unclosed).
+    // A new window on the folder.
     Form1 &make()
     {
         m_form.reset();
@@ -88,10 +58,13 @@ public:
                 return device;
             },
             disk,
+            // A program folder that cannot be listed, which a test run as root cannot make.
             [this]() -> std::unique_ptr<FileSystem> {
-                if (searchFails)
-                    return std::make_unique<UnlistableFolder>();
-                return std::make_unique<QtFileSystem>();
+                if (!searchFails)
+                    return std::make_unique<QtFileSystem>();
+                auto unlistable = std::make_unique<MemoryFileSystem>();
+                unlistable->listFails = true;
+                return unlistable;
             },
             [this] {
                 ++endProgramCalls;
@@ -119,10 +92,9 @@ public:
     QList<int> checkedPorts() const
     {
         QList<int> checked;
-        for (int index = 1; index <= 16; ++index) {
-            if (m_form->mCOM(index)->isChecked())
-                checked.append(index);
-        }
+        for (int index = 1; index <= 16; ++index)
+            checked << (m_form->mCOM(index)->isChecked() ? index : 0);
+        checked.removeAll(0);
         return checked;
     }
     QPair<bool, bool> debugChecks() const
@@ -137,7 +109,7 @@ public:
                client.contains(element<QPushButton>("btnESC")->geometry());
     }
 
-    ScriptedMessageBox messages;
+    FakeMessages messages;
     QtFileSystem disk;
     bool searchFails = false;
     QSet<int> refusedPorts;

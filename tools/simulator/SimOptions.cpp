@@ -204,5 +204,6 @@ Exit status (from the latest update seen):
   5  "CODE BAD" sent
   6  "CODE OK" sent, but the defaults were never reset
   7  defaults reset, but no start-up text after the final reboot
+  8  --image given, but the addresses written span over 64 MiB: not written
 )";
 }

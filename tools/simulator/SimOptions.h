@@ -31,6 +31,7 @@ constexpr int TransferUnfinished = 4;
 constexpr int CodeBad = 5;
 constexpr int NoReset = 6;
 constexpr int NoFinalReboot = 7;
+constexpr int ImageTooLarge = 8;
 } // namespace simexit
 
 SimOptionsResult parseSimOptions(const std::vector<std::string> &args);

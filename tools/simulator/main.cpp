@@ -71,6 +71,16 @@ std::string endText(LineRunner::End end, const LineRunner &runner, const SimOpti
     return {};
 }
 
+// The image is laid out flat from its lowest to its highest address; records
+// at both ends of the 32-bit address space would make that 4 GiB of erased
+// flash, more than any instrument holds.
+constexpr std::uint64_t MaxImageSpan = std::uint64_t{64} << 20;
+
+std::uint64_t imageSpan(const FlashImage &image)
+{
+    return image.empty() ? 0 : image.end() - image.lowest();
+}
+
 bool writeImage(const std::string &path, const FlashImage &image)
 {
     const std::vector<std::uint8_t> binary = image.toBinary();
@@ -121,7 +131,12 @@ int main(int argc, char **argv)
         text += " (" + machine.fault() + ")";
     text += ", " + std::to_string(machine.image().bytesWritten()) + " bytes in " +
             std::to_string(machine.lines()) + " lines";
-    if (!options.imagePath.empty()) {
+    int status = end == LineRunner::End::LineFailed ? simexit::LineFailed : verdict.status;
+    if (!options.imagePath.empty() && imageSpan(machine.image()) > MaxImageSpan) {
+        text += ", image not written: its addresses span " +
+                std::to_string(imageSpan(machine.image())) + " bytes, over 64 MiB";
+        status = simexit::ImageTooLarge;
+    } else if (!options.imagePath.empty()) {
         if (writeImage(options.imagePath, machine.image()))
             text += ", image written to " + options.imagePath;
         else
@@ -130,5 +145,5 @@ int main(int argc, char **argv)
     log->note(runner.elapsed(), ending);
     log->note(runner.elapsed(), text);
     std::cout << "veltrax-sim: " << ending << '\n' << text << std::endl;
-    return end == LineRunner::End::LineFailed ? simexit::LineFailed : verdict.status;
+    return status;
 }

@@ -1,9 +1,7 @@
 #pragma once
 
-#include "MessageBoxService.h"
+#include "FakeMessages.h"
 #include "WindowOperations.h"
-
-#include <QStringList>
 
 // The main window as the dialogue sees it, recording what was done to it.
 class FakeWindow : public WindowOperations {
@@ -13,8 +11,7 @@ public:
     QString sentLine = QStringLiteral("Text2");
     double minimum = 0, maximum = 100, value = 0;
     int eventPasses = 0;
-    // The sequence's hold on the window, in call order.
-    QStringList holds;
+    QStringList holds; // the sequence's hold on the window, in call order
     bool running = false;
     QString path = QStringLiteral("/opt/veltrax/veltrax_01022024.hex");
 
@@ -35,25 +32,8 @@ public:
     void DisableControls() override { holds << QStringLiteral("Disable"); }
     void RestoreControls() override { holds << QStringLiteral("Restore"); }
     void ApplyDebugView() override { holds << QStringLiteral("ApplyDebugView"); }
-    void showStopButton(bool shown) override
-    {
-        holds << (shown ? QStringLiteral("Stop") : QStringLiteral("Send"));
-    }
+    void showStopButton(bool shown) override { holds << (shown ? "Stop" : "Send"); }
     bool keepRunning() const override { return running; }
     void setKeepRunning(bool v) override { running = v; }
     QString firmwarePath() const override { return path; }
-};
-
-// The message box with a scripted answer to the update question.
-class FakeMessages : public MessageBoxService {
-public:
-    bool answerYes = true;
-    QStringList shown;
-
-    void showOk(const QString &prompt) override { shown << prompt; }
-    bool askYesNo(const QString &prompt) override
-    {
-        shown << prompt;
-        return answerYes;
-    }
 };
