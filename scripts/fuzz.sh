@@ -12,7 +12,7 @@ if ! [[ $seconds =~ ^[1-9][0-9]*$ ]]; then
 fi
 targets=(fuzz_preferences fuzz_firmware_name fuzz_firmware_line fuzz_sim_record)
 build=build-fuzz
-command -v clang++ >/dev/null 2>&1 || scripts/setup.sh clang libclang-rt-dev
+command -v clang++ >/dev/null 2>&1 || scripts/setup.sh clang libclang-rt-14-dev
 generator=()
 [ ! -f "$build/CMakeCache.txt" ] && command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
 cmake -S . -B "$build" "${generator[@]}" -DCMAKE_CXX_COMPILER=clang++ -DVELTRAX_FUZZ=ON >/dev/null

@@ -25,6 +25,8 @@ TEST(SimOptions, parse_takesFaultSpecsAndRefusesNonsense)
     EXPECT_EQ(faults.eraseTime, std::chrono::milliseconds(31000));
     EXPECT_EQ(parse("--link x --nak-line 3").options.monitor.replyByte, wire::NAK);
     EXPECT_EQ(parse("--link x --timeout 5").options.runner.timeout, std::chrono::seconds(5));
+    EXPECT_EQ(parse("--link x --hangup-at line:3").options.monitor.hangUpLine, 3);
+    EXPECT_TRUE(parse("--link x --hangup-at reset").options.monitor.hangUpAt == HangUpStage::Reset);
     // clang-format off
     const std::pair<const char *, bool> rows[] = {
         {"--link x --stray-at reset --long-startup all --no-pacing", true}, {"--help", true},
@@ -32,7 +34,7 @@ TEST(SimOptions, parse_takesFaultSpecsAndRefusesNonsense)
         {"--link x --nak-line 0", false}, {"--link x --nak-line 3x", false},
         {"--link x --line-reply 4:0D0A", false}, {"--link x --stray 0G", false},
         {"--link x --stray-at esc", false}, {"--link x --no-boot sometimes", false},
-        {"--link x --erase-ms -1", false},
+        {"--link x --erase-ms -1", false}, {"--link x --hangup-at later", false},
     };
     // clang-format on
     for (const auto &[line, usable] : rows)

@@ -47,6 +47,8 @@ LineRunner::End LineRunner::run()
         m_machine.advance(t);
         collect();
         if (m_machine.hangUpWanted()) {
+            // What the monitor said before it dropped the line still goes out.
+            writeDue(t);
             m_line.hangUp();
             return End::HungUp;
         }

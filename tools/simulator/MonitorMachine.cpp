@@ -167,11 +167,15 @@ void MonitorMachine::finishRequest(SimTime at)
     }
     if (command == wire::RebootCommand) {
         m_finalReboot = m_stage == UpdateStage::DefaultsReset;
+        if (hangsUpAt(m_finalReboot ? HangUpStage::Reboot : HangUpStage::Boot, at))
+            return;
         note(at, m_finalReboot ? "reboot request ending the update" : "reboot request");
         m_state = State::Rebooting;
         setTimer(Timer::BootDone, at + m_settings.bootDelay);
         return;
     }
+    if (hangsUpAt(HangUpStage::Reset, at))
+        return;
     std::vector<std::uint8_t> reply;
     if (m_settings.strayAt.kind == StrayPlace::Kind::Reset)
         reply = m_settings.stray;
@@ -197,6 +201,8 @@ void MonitorMachine::handleTyped(std::uint8_t byte, SimTime at)
         note(at, "wrong access word \"" + printable(line) + "\"");
         return;
     }
+    if (hangsUpAt(HangUpStage::Prompt, at))
+        return;
     note(at, "access word accepted: a new update begins");
     emitText(at, wire::Prompt);
     m_state = State::Prompted;
@@ -218,7 +224,7 @@ void MonitorMachine::handleEnq(std::uint8_t byte, SimTime at)
         m_state = State::Receiving;
         return;
     }
-    if (++m_enqs < 2)
+    if (++m_enqs < 2 || hangsUpAt(HangUpStage::Erase, at))
         return;
     note(at, "flash erase started");
     m_state = State::Erasing;
@@ -318,6 +324,8 @@ void MonitorMachine::fire(Timer timer, SimTime at)
         m_stage = UpdateStage::FlashErased;
         return;
     case Timer::Verdict: {
+        if (hangsUpAt(HangUpStage::Verify, at))
+            return;
         if (m_settings.codeBad && m_fault.empty())
             m_fault = "refused on request";
         const bool bad = !m_fault.empty();
@@ -357,6 +365,16 @@ void MonitorMachine::spoil(SimTime at, const std::string &why)
     if (m_fault.empty())
         m_fault = why;
     note(at, why);
+}
+
+bool MonitorMachine::hangsUpAt(HangUpStage stage, SimTime at)
+{
+    if (m_settings.hangUpAt != stage)
+        return false;
+    note(at, "hanging up at " + std::string(HangUpStageNames[static_cast<std::size_t>(stage)]));
+    m_state = State::HungUp;
+    m_timer = Timer::None;
+    return true;
 }
 
 bool MonitorMachine::applies(RebootSet set) const

@@ -84,6 +84,8 @@ private:
     void fire(Timer timer, SimTime at);
     void startup(SimTime at);
     void spoil(SimTime at, const std::string &why);
+    // True, with the line dropped, when the settings hang up at `stage`.
+    bool hangsUpAt(HangUpStage stage, SimTime at);
 
     void setTimer(Timer timer, SimTime due);
     void emit(SimTime at, std::vector<std::uint8_t> bytes);

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <string_view>
@@ -47,6 +48,15 @@ struct StrayPlace {
     int number = 1; // the n-th ESC of the run, or the line number
 };
 
+// Where the monitor drops the line: on the reboot request that opens an
+// update (boot), instead of the prompt, when the erase would start, instead
+// of the verdict, on the reset request, or on the reboot request that ends
+// the update.
+enum class HangUpStage { None, Boot, Prompt, Erase, Verify, Reset, Reboot };
+// Their names for --hangup-at, in the order above.
+constexpr std::array<std::string_view, 7> HangUpStageNames = {"",       "boot",  "prompt", "erase",
+                                                              "verify", "reset", "reboot"};
+
 struct MonitorSettings {
     std::chrono::milliseconds eraseTime{300};
     std::chrono::milliseconds bootDelay{500};
@@ -66,4 +76,5 @@ struct MonitorSettings {
     RebootSet noBoot = RebootSet::None;
     RebootSet longStartup = RebootSet::None;
     int hangUpLine = 0; // 0: none
+    HangUpStage hangUpAt = HangUpStage::None;
 };

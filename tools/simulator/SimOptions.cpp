@@ -1,5 +1,6 @@
 #include "SimOptions.h"
 
+#include <algorithm>
 #include <cctype>
 #include <functional>
 #include <map>
@@ -70,6 +71,19 @@ int parseLine(const std::string &text)
     return static_cast<int>(parseNumber(text, 1, 1000000));
 }
 
+void parseHangUp(const std::string &text, MonitorSettings &m)
+{
+    if (text.rfind("line:", 0) == 0) {
+        m.hangUpLine = parseLine(text.substr(5));
+        return;
+    }
+    const auto found = std::find(HangUpStageNames.begin() + 1, HangUpStageNames.end(), text);
+    if (found == HangUpStageNames.end())
+        throw std::invalid_argument(
+            "\"" + text + "\" is not boot, prompt, erase, verify, reset, reboot or line:N");
+    m.hangUpAt = static_cast<HangUpStage>(found - HangUpStageNames.begin());
+}
+
 } // namespace
 
 SimOptionsResult parseSimOptions(const std::vector<std::string> &args)
@@ -126,6 +140,7 @@ SimOptionsResult parseSimOptions(const std::vector<std::string> &args)
         {"--no-boot", [&](const std::string &v) { m.noBoot = parseRebootSet(v); }},
         {"--long-startup", [&](const std::string &v) { m.longStartup = parseRebootSet(v); }},
         {"--hangup-line", [&](const std::string &v) { m.hangUpLine = parseLine(v); }},
+        {"--hangup-at", [&](const std::string &v) { parseHangUp(v, m); }},
     };
 
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -194,6 +209,11 @@ Faults:
                         (start), the one after the reset (final), or any (all)
   --long-startup WHICH  a 45-character start-up text without "boot" instead
   --hangup-line N       close the line and exit when line N begins
+  --hangup-at STAGE     close the line and exit at a stage: on the reboot request
+                        that opens an update (boot), instead of the prompt
+                        (prompt), when the erase would start (erase), instead of
+                        the verdict (verify), on the reset request (reset), on
+                        the final reboot request (reboot), or line:N
 
 Exit status (from the latest update seen):
   0  update complete: "CODE OK", defaults reset, rebooted

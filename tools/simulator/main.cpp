@@ -63,8 +63,12 @@ std::string endText(LineRunner::End end, const LineRunner &runner, const SimOpti
         return "gave up after " + std::to_string(options.runner.timeout->count() / 1000) + " s";
     case LineRunner::End::Stopped:
         return "stopped by signal";
-    case LineRunner::End::HungUp:
+    case LineRunner::End::HungUp: {
+        const HangUpStage stage = options.monitor.hangUpAt;
+        if (stage != HangUpStage::None)
+            return "hung up at " + std::string(HangUpStageNames[static_cast<std::size_t>(stage)]);
         return "hung up at line " + std::to_string(options.monitor.hangUpLine);
+    }
     case LineRunner::End::LineFailed:
         return "line failed: " + runner.failure();
     }
