@@ -47,20 +47,7 @@ protected:
         window->start();
     }
 
-    // Back to idle: Send File shown and usable, Stop hidden, every input
-    // control and menu enabled again, the port closed.
-    void expectIdle() const
-    {
-        EXPECT_TRUE(window->element<QPushButton>("btnSend")->isVisible());
-        EXPECT_TRUE(window->element<QPushButton>("btnSend")->isEnabled());
-        EXPECT_FALSE(window->element<QPushButton>("btnStop")->isVisible());
-        for (const char *name : {"btnClear", "btnESC"})
-            EXPECT_TRUE(window->element<QPushButton>(name)->isEnabled()) << name;
-        EXPECT_TRUE(window->form().mCOM(1)->isEnabled());
-        EXPECT_TRUE(window->form().mDebugChoice(2)->isEnabled());
-        ASSERT_NE(window->line(), nullptr);
-        EXPECT_FALSE(window->line()->isOpen());
-    }
+    void expectIdle() const { window->expectIdle(); }
 
     ProgramFolder folder;
     AnsweringMessageBox messages;

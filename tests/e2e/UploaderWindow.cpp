@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <gtest/gtest.h>
 #include <QTimer>
 
 namespace {
@@ -92,4 +93,17 @@ QString UploaderWindow::text(const char *elementName) const
 {
     const auto *label = element<QLabel>(elementName);
     return label ? label->text() : QStringLiteral("(no %1)").arg(QLatin1String(elementName));
+}
+
+void UploaderWindow::expectIdle() const
+{
+    EXPECT_TRUE(element<QPushButton>("btnSend")->isVisible());
+    EXPECT_TRUE(element<QPushButton>("btnSend")->isEnabled());
+    EXPECT_FALSE(element<QPushButton>("btnStop")->isVisible());
+    for (const char *name : {"btnClear", "btnESC"})
+        EXPECT_TRUE(element<QPushButton>(name)->isEnabled()) << name;
+    EXPECT_TRUE(m_form->mCOM(1)->isEnabled());
+    EXPECT_TRUE(m_form->mDebugChoice(2)->isEnabled());
+    ASSERT_NE(m_line, nullptr);
+    EXPECT_FALSE(m_line->isOpen());
 }

@@ -42,6 +42,10 @@ public:
     void whenLineSent(int lineNumber, std::function<void()> action);
     // Clicks Stop.
     void clickStop();
+    // Checks the window is back to idle after an update: Send File shown and
+    // usable, Stop hidden, every input control and menu enabled again, the
+    // port closed.
+    void expectIdle() const;
 
     QString status() const;
     QString text(const char *elementName) const;

@@ -44,16 +44,7 @@ protected:
         startWindow();
     }
 
-    // Back to idle after an update: Send File usable, Stop hidden, the port closed.
-    void expectIdle() const
-    {
-        EXPECT_TRUE(window->element<QPushButton>("btnSend")->isVisible());
-        EXPECT_TRUE(window->element<QPushButton>("btnSend")->isEnabled());
-        EXPECT_FALSE(window->element<QPushButton>("btnStop")->isVisible());
-        EXPECT_TRUE(window->form().mCOM(1)->isEnabled());
-        ASSERT_NE(window->line(), nullptr);
-        EXPECT_FALSE(window->line()->isOpen());
-    }
+    void expectIdle() const { window->expectIdle(); }
 
     ProgramFolder folder;
     AnsweringMessageBox messages;

@@ -111,19 +111,10 @@ protected:
             });
         }
     }
-    // Send File shown and usable, Stop hidden, the controls and menus back,
-    // the port let go down to its descriptor.
+    // Back to idle, and the port let go down to its descriptor.
     void expectIdle() const
     {
-        EXPECT_TRUE(window->element<QPushButton>("btnSend")->isVisible());
-        EXPECT_TRUE(window->element<QPushButton>("btnSend")->isEnabled());
-        EXPECT_FALSE(window->element<QPushButton>("btnStop")->isVisible());
-        for (const char *name : {"btnClear", "btnESC"})
-            EXPECT_TRUE(window->element<QPushButton>(name)->isEnabled()) << name;
-        EXPECT_TRUE(window->form().mCOM(1)->isEnabled());
-        EXPECT_TRUE(window->form().mDebugChoice(2)->isEnabled());
-        ASSERT_NE(window->line(), nullptr);
-        EXPECT_FALSE(window->line()->isOpen());
+        window->expectIdle();
         EXPECT_EQ(descriptorsOn(device), 0) << "the program still holds " << device.toStdString();
         EXPECT_EQ(ends, 0);
     }
