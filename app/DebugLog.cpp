@@ -11,6 +11,8 @@ DebugLog::DebugLog(QWidget *parent) : QPlainTextEdit(parent)
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     // Still wrap by width, so that a misjudged line stays readable.
     setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    // Nobody undoes a received byte; a long transfer would only fill the undo stack.
+    document()->setUndoRedoEnabled(false);
 }
 
 int DebugLog::lineWidthAvailable() const
@@ -22,20 +24,25 @@ int DebugLog::lineWidthAvailable() const
     return width() - margins - fontMetrics().averageCharWidth();
 }
 
-void DebugLog::appendEntry(const QString &entry)
+void DebugLog::appendEntries(const QStringList &entries)
 {
-    if (entry.isEmpty())
-        return;
-    const int entryWidth = fontMetrics().horizontalAdvance(entry);
+    const int available = lineWidthAvailable();
     QTextCursor cursor(document());
     cursor.movePosition(QTextCursor::End);
-    if (m_lineWidth > 0 && m_lineWidth + entryWidth > lineWidthAvailable()) {
-        cursor.insertBlock();
-        m_lineWidth = 0;
+    cursor.beginEditBlock();
+    for (const QString &entry : entries) {
+        if (entry.isEmpty())
+            continue;
+        const int entryWidth = fontMetrics().horizontalAdvance(entry);
+        if (m_lineWidth > 0 && m_lineWidth + entryWidth > available) {
+            cursor.insertBlock();
+            m_lineWidth = 0;
+        }
+        m_lineWidth += entryWidth;
+        m_length += static_cast<int>(entry.size());
+        cursor.insertText(entry);
     }
-    m_lineWidth += entryWidth;
-    m_length += static_cast<int>(entry.size());
-    cursor.insertText(entry);
+    cursor.endEditBlock();
 }
 
 void DebugLog::clearLog()

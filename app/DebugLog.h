@@ -2,6 +2,7 @@
 
 #include <QPlainTextEdit>
 #include <QString>
+#include <QStringList>
 
 // The debug log Text1: entries of received bytes, appended at the end, read
 // only by the operator.
@@ -17,14 +18,14 @@ class DebugLog : public QPlainTextEdit {
 public:
     explicit DebugLog(QWidget *parent = nullptr);
 
-    void appendEntry(const QString &entry);
+    // Appends the entries in order, as one edit: the log is laid out and
+    // scrolled to its end once for all of them.
+    void appendEntries(const QStringList &entries);
     void clearLog();
 
     // The log as written: the entries one after another, without the line
     // breaks of the display.
     QString logText() const;
-    // Length of logText() in characters.
-    int logLength() const { return m_length; }
 
 private:
     int lineWidthAvailable() const;

@@ -5,6 +5,7 @@
 #include "DebugLog.h"
 #include "FileSystem.h"
 #include "MessageBoxService.h"
+#include "TransferDisplay.h"
 #include "Twips.h"
 #include "UploaderError.h"
 #include "frmAbout.h"
@@ -125,7 +126,7 @@ void Form1::mAbout_Click()
 
 void Form1::btnClear_Click()
 {
-    Text1->clearLog();
+    m_display->clearLog();
 }
 
 void Form1::btnSend_Click()
@@ -161,35 +162,41 @@ void Form1::setStatus(const QString &text)
 
 void Form1::appendLog(const QString &entry)
 {
-    Text1->appendEntry(entry);
+    m_display->appendLog(entry);
 }
 
 void Form1::clearLog()
 {
-    Text1->clearLog();
+    m_display->clearLog();
 }
 
 QString Form1::logText() const
 {
-    return Text1->logText();
+    return m_display->logText();
 }
 
 void Form1::setSentLine(const QString &line)
 {
-    Text2->setPlainText(line);
+    m_display->setSentLine(line);
+    emit sentLineChanged(line);
 }
 
 void Form1::setProgressRange(double minimum, double maximum)
 {
     m_progressMin = minimum;
     m_progressMax = maximum;
-    showProgress();
+    m_display->progressChanged();
 }
 
 void Form1::setProgressValue(double value)
 {
     m_progressValue = value;
-    showProgress();
+    m_display->progressChanged();
+}
+
+void Form1::refreshDisplay()
+{
+    m_display->showPending();
 }
 
 void Form1::showProgress()

@@ -22,6 +22,7 @@ class QMenu;
 class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
+class TransferDisplay;
 class UploaderError;
 
 // What the window works with: the real line, disk and message box in the
@@ -88,6 +89,9 @@ public:
     const ControlsCollection &Controls() const { return m_controls; }
     // The debug log's text, without the line breaks of its display.
     QString logText() const;
+    // Hands the log entries, sent line and progress that a transfer keeps for
+    // its next refresh to the widgets now.
+    void refreshDisplay();
     double progressMinimum() const { return m_progressMin; }
     double progressMaximum() const { return m_progressMax; }
 
@@ -108,6 +112,8 @@ signals:
     // Every new status line, so that a technician running the program from a
     // terminal (and the demo) can follow the update as it goes.
     void statusChanged(const QString &text);
+    // Every firmware line as it is sent, before the widget shows it.
+    void sentLineChanged(const QString &line);
 
 private:
     void buildElements();
@@ -149,6 +155,7 @@ private:
     QAction *mAbout = nullptr;
     std::array<QAction *, 16> m_mCOM{};
     std::array<QAction *, 2> m_mDebugChoice{};
+    TransferDisplay *m_display = nullptr;
 
     double m_progressMin = 0;
     double m_progressMax = 100;

@@ -2,6 +2,7 @@
 #include "Form1.h"
 
 #include "DebugLog.h"
+#include "TransferDisplay.h"
 #include "Twips.h"
 
 #include <QAction>
@@ -74,6 +75,8 @@ void Form1::buildElements()
     Text2->setReadOnly(true);
     Text2->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     Text2->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_display = new TransferDisplay(
+        *Text1, *Text2, [this] { showProgress(); }, this);
     btnClear = makeButton("btnClear", "Clear", client, twipsRect(0, 10080, 1095, 375));
     btnESC = makeButton("btnESC", "Send ESC", client, twipsRect(1200, 10080, 1095, 375));
 

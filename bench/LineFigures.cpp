@@ -91,8 +91,12 @@ std::vector<Nanoseconds> instrumentLatenessOnTheLine(const SimulatorLog &log)
             if (lineBytes++ == 0)
                 lineStart = entry.at;
         } else if (entry.kind == Kind::Sent) {
-            if (entry.byte != ACK || lineBytes == 0)
+            if (entry.byte != ACK)
                 break;
+            // An ACK the monitor gave while it erased may still leave after
+            // it said it was ready.
+            if (lineBytes == 0)
+                continue;
             lateness.push_back(entry.at - (lineStart + (lineBytes + 1) * PacedByte));
             lineBytes = 0;
         }
@@ -119,6 +123,10 @@ Spread spreadOf(std::vector<Nanoseconds> samples)
         return samples[std::clamp<std::size_t>(index, 1, samples.size()) - 1];
     };
     spread.count = static_cast<int>(samples.size());
+    Nanoseconds sum{0};
+    for (const Nanoseconds sample : samples)
+        sum += sample;
+    spread.mean = sum / spread.count;
     spread.median = rank(0.5);
     spread.p99 = rank(0.99);
     spread.max = samples.back();

@@ -41,6 +41,7 @@ Nanoseconds wireTime(long long bytes);
 
 struct Spread {
     int count = 0;
+    Nanoseconds mean{0};
     Nanoseconds median{0};
     Nanoseconds p99{0};
     Nanoseconds max{0};

@@ -109,6 +109,7 @@ TEST(LineStage, instrumentLateness_againstTheLinesPacedWireTime)
     // Line 1: 3 bytes read from 2.000000, ACK due at 2.000000 + 4 x 521 us.
     const SimulatorLog log(
         QByteArrayLiteral("     1.000000 -- ENQ after the erase: ready for records\n"
+                          "     1.000100 TX 06\n" // still from the erase
                           "     2.000000 RX 01\n"
                           "     2.000020 RX 00\n"
                           "     2.000020 RX FF\n"
@@ -130,6 +131,7 @@ TEST(LineFigures, wireTimeAndPercentiles)
     const Spread spread = spreadOf(samples);
     EXPECT_EQ(spread.count, 100);
     EXPECT_EQ(spread.median, 50ns);
+    EXPECT_EQ(spread.mean, 50ns); // 50.5, in whole nanoseconds
     EXPECT_EQ(spread.p99, 99ns);
     EXPECT_EQ(spread.max, 100ns);
     EXPECT_EQ(spreadOf({7ns}).p99, 7ns);

@@ -1,6 +1,7 @@
 #include "Phases.h"
 
 #include "LineFigures.h"
+#include "PtyFloor.h"
 #include "SimulatedInstrument.h"
 #include "Uploader.h"
 #include "UploaderWindow.h"
@@ -124,14 +125,39 @@ int efficiency(const QString &imageSize)
     // Where the time over the wire time goes, per line: the program's own
     // turnaround, the whole gap from the simulator's ACK to the next line, and
     // the simulator's lateness in answering.
-    figure("paced_program_turnaround_median_us", microseconds(spreadOf(stage.turnarounds).median));
+    const Spread program = spreadOf(stage.turnarounds);
+    figure("paced_program_turnaround_median_us", microseconds(program.median));
+    figure("paced_program_turnaround_mean_us", microseconds(program.mean));
     const bool complete = run.instrument->finish().exitCode == 0;
     const SimulatorLog log = run.instrument->log();
-    figure("paced_line_turnaround_median_us",
-           microseconds(spreadOf(turnaroundsOnTheLine(log)).median));
-    figure("paced_instrument_late_median_us",
-           microseconds(spreadOf(instrumentLatenessOnTheLine(log)).median));
+    const Spread line = spreadOf(turnaroundsOnTheLine(log));
+    figure("paced_line_turnaround_median_us", microseconds(line.median));
+    figure("paced_line_turnaround_mean_us", microseconds(line.mean));
+    const Spread late = spreadOf(instrumentLatenessOnTheLine(log));
+    figure("paced_instrument_late_median_us", microseconds(late.median));
+    figure("paced_instrument_late_mean_us", microseconds(late.mean));
     return complete ? 0 : 1;
+}
+
+// What the pseudo-terminal alone costs a line: the stage's ratio for a
+// program and an instrument that took no time at all.
+int ptyFloor()
+{
+    constexpr int RoundTrips = 1000;
+    constexpr int LineBytes = 22; // SOH and a 16-byte record
+    const Nanoseconds lineWire = wireTime(LineBytes + 1);
+    const PtyRoundTrips trips = measurePtyRoundTrips(
+        RoundTrips, LineBytes, std::chrono::duration_cast<std::chrono::microseconds>(lineWire));
+    if (!trips.problem.empty()) {
+        std::fprintf(stderr, "%s\n", trips.problem.c_str());
+        return 1;
+    }
+    const Spread spread = spreadOf(trips.samples);
+    figure("pty_round_trip_median_us", microseconds(spread.median));
+    figure("pty_round_trip_mean_us", microseconds(spread.mean));
+    figure("floor_ratio",
+           1.0 + static_cast<double>(spread.mean.count()) / static_cast<double>(lineWire.count()));
+    return 0;
 }
 
 int turnaround(const QString &imageSize)
@@ -241,6 +267,8 @@ int runPhase(const QString &phase, const QString &imageSize)
         return efficiency(imageSize);
     if (phase == QLatin1String("turnaround"))
         return turnaround(imageSize);
+    if (phase == QLatin1String("floor"))
+        return ptyFloor();
     if (phase == QLatin1String("cpu"))
         return cpu();
     if (phase == QLatin1String("memory"))

@@ -188,6 +188,8 @@ int orchestrate(const QStringList &arguments)
     const Phase memory = runPhaseProcess(QStringLiteral("memory"), size, 300000);
     progress("b) turnaround, unpaced...");
     const Phase turn = runPhaseProcess(QStringLiteral("turnaround"), size, 300000);
+    progress("a) the pseudo-terminal's own round trip...");
+    const Phase ptyFloor = runPhaseProcess(QStringLiteral("floor"), size, 120000);
     progress(size == QLatin1String("256K")
                  ? "a) wire efficiency, paced at 19200 baud (about 3.5 min)..."
                  : "a) wire efficiency, paced at 19200 baud...");
@@ -199,10 +201,15 @@ int orchestrate(const QStringList &arguments)
     row("   wire time of its bytes, both ways", wire, "wire_s", "s");
     row("   lines", wire, "lines", "");
     row("   time over the wire time, per line", wire, "overhead_per_line_us", "us");
-    row("   - program, ACK to next SOH (median)", wire, "paced_program_turnaround_median_us", "us");
-    row("   - simulator, ACK out to SOH in (median)", wire, "paced_line_turnaround_median_us",
-        "us");
-    row("   - simulator's ACK late (median)", wire, "paced_instrument_late_median_us", "us");
+    row("   - program, ACK to next SOH (mean)", wire, "paced_program_turnaround_mean_us", "us");
+    row("     median", wire, "paced_program_turnaround_median_us", "us");
+    row("   - simulator, ACK out to SOH in (mean)", wire, "paced_line_turnaround_mean_us", "us");
+    row("     median", wire, "paced_line_turnaround_median_us", "us");
+    row("   - simulator's ACK late (mean)", wire, "paced_instrument_late_mean_us", "us");
+    row("     median", wire, "paced_instrument_late_median_us", "us");
+    row("   floor: the pty's round trip alone (mean)", ptyFloor, "pty_round_trip_mean_us", "us");
+    row("     median", ptyFloor, "pty_round_trip_median_us", "us");
+    row("   ratio for a program that takes no time", ptyFloor, "floor_ratio", "");
     row("b) turnaround median, in the program", turn, "program_median_us", "us", 100);
     row("   99th percentile, in the program", turn, "program_p99_us", "us");
     row("   median, on the line (simulator's log)", turn, "line_median_us", "us");
@@ -216,8 +223,12 @@ int orchestrate(const QStringList &arguments)
     row("   bare Qt to an empty QWidget shown", start, "bare_ms", "ms");
 
     int status = 0;
-    for (const auto &[name, phase] :
-         {std::pair{"a", &wire}, {"b", &turn}, {"c", &idle}, {"d", &memory}, {"e", &start}}) {
+    for (const auto &[name, phase] : {std::pair{"a", &wire},
+                                      {"a", &ptyFloor},
+                                      {"b", &turn},
+                                      {"c", &idle},
+                                      {"d", &memory},
+                                      {"e", &start}}) {
         if (!phase->problem.isEmpty()) {
             std::printf("%s) %s\n", name, qPrintable(phase->problem));
             status = 1;

@@ -7,8 +7,8 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
-#include <gtest/gtest.h>
 #include <QTimer>
+#include <gtest/gtest.h>
 
 namespace {
 
@@ -67,16 +67,17 @@ void UploaderWindow::whenStatus(const QString &text, std::function<void()> actio
 
 void UploaderWindow::whenLineSent(int lineNumber, std::function<void()> action)
 {
-    auto *sentLine = element<QPlainTextEdit>("Text2");
-    auto shown = std::make_shared<int>(0);
-    // The box is emptied before the transfer; every line of a firmware file
+    auto sent = std::make_shared<int>(0);
+    auto connection = std::make_shared<QMetaObject::Connection>();
+    // The line is emptied before the transfer; every line of a firmware file
     // holds at least its start character.
-    once(
-        sentLine, &QPlainTextEdit::textChanged,
-        [sentLine, shown, lineNumber] {
-            return !sentLine->toPlainText().isEmpty() && ++*shown == lineNumber;
-        },
-        std::move(action));
+    *connection = QObject::connect(m_form.get(), &Form1::sentLineChanged,
+                                   [sent, lineNumber, connection, action](const QString &line) {
+                                       if (line.isEmpty() || ++*sent != lineNumber)
+                                           return;
+                                       QObject::disconnect(*connection);
+                                       QTimer::singleShot(0, action);
+                                   });
 }
 
 void UploaderWindow::clickStop()

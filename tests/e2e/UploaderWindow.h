@@ -37,7 +37,7 @@ public:
     void clickSend();
     // Runs `action` from the event loop, as an operator's click comes (not
     // from inside the change itself), once the status line shows `text`, or
-    // once the sent-line box Text2 shows the n-th line of the firmware file.
+    // once the n-th line of the firmware file is being sent.
     void whenStatus(const QString &text, std::function<void()> action);
     void whenLineSent(int lineNumber, std::function<void()> action);
     // Clicks Stop.
