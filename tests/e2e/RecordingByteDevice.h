@@ -8,13 +8,10 @@
 #include <vector>
 
 // A ByteDevice in front of the real one that notes every byte crossing it,
-// with the moment it crossed, so that a run can be compared with the
-// simulator's own log: what the program had sent when the window closed, how
-// long it took from an acknowledgement to the next line. Noting costs one
-// clock read and one append; bytes and failures still reach the waits through
-// the device behind, untouched.
+// with the moment it crossed, so that a run can be held against the
+// simulator's own log. Noting costs one clock read and one append; bytes and
+// failures reach the waits through the device behind, untouched.
 class RecordingByteDevice : public ByteDevice {
-    Q_OBJECT
 public:
     enum class Direction : std::uint8_t { Sent, Received };
     struct Event {
@@ -25,17 +22,32 @@ public:
 
     // keepEvents false: only count the bytes sent, for runs where the
     // recording itself must not take memory.
-    explicit RecordingByteDevice(std::unique_ptr<ByteDevice> inner, bool keepEvents = true);
+    explicit RecordingByteDevice(std::unique_ptr<ByteDevice> inner, bool keepEvents = true)
+        : m_inner(std::move(inner)), m_keepEvents(keepEvents)
+    {
+    }
 
-    bool open(int commPort) override;
-    void close() override;
-    bool isOpen() const override;
-    void applySettings(const LineSettings &settings) override;
-    int bytesWaiting() const override;
-    std::uint8_t takeByte() override;
-    void writeByte(std::uint8_t byte) override;
-    bool hasFailed() const override;
-    QString errorString() const override;
+    bool open(int commPort) override { return m_inner->open(commPort); }
+    void close() override { m_inner->close(); }
+    bool isOpen() const override { return m_inner->isOpen(); }
+    void applySettings(const LineSettings &settings) override { m_inner->applySettings(settings); }
+    int bytesWaiting() const override { return m_inner->bytesWaiting(); }
+    std::uint8_t takeByte() override
+    {
+        const std::uint8_t byte = m_inner->takeByte();
+        if (m_keepEvents)
+            m_events.push_back({std::chrono::steady_clock::now(), Direction::Received, byte});
+        return byte;
+    }
+    void writeByte(std::uint8_t byte) override
+    {
+        if (m_keepEvents) // the moment the program lets the byte go
+            m_events.push_back({std::chrono::steady_clock::now(), Direction::Sent, byte});
+        m_inner->writeByte(byte);
+        ++m_bytesSent;
+    }
+    bool hasFailed() const override { return m_inner->hasFailed(); }
+    QString errorString() const override { return m_inner->errorString(); }
 
     long long bytesSent() const { return m_bytesSent; }
     const std::vector<Event> &events() const { return m_events; }

@@ -22,16 +22,6 @@ QByteArray readWhole(const QString &path)
 constexpr int SettleMs = 150;
 constexpr int StartLimitMs = 10000;
 
-// The simulator paces every byte by a timer; with the kernel's default slack
-// of 50 us on each wake-up the instrument would answer later than its line
-// allows, and that would count against the program. Best effort.
-void keepToItsTimers(qint64 pid)
-{
-    QFile slack(QStringLiteral("/proc/%1/timerslack_ns").arg(pid));
-    if (pid > 0 && slack.open(QIODevice::WriteOnly))
-        slack.write("1");
-}
-
 } // namespace
 
 ProgramFolder::ProgramFolder() : ProgramFolder(QByteArrayLiteral("COM=1\r\nDBG=1\r\n")) {}
@@ -74,35 +64,26 @@ QByteArray ProgramFolder::generateFirmware(const QString &date, const QString &s
 SimulatedInstrument::SimulatedInstrument(const ProgramFolder &folder, const QStringList &options)
     : m_folder(folder)
 {
-    QStringList arguments = {"--link",          folder.filePath(QStringLiteral("COM1")),
-                             "--log",           folder.scratchPath(QStringLiteral("sim.log")),
-                             "--image",         folder.scratchPath(QStringLiteral("image.bin")),
-                             "--erase-ms",      "20",
-                             "--boot-delay-ms", "20",
-                             "--timeout",       "300"};
-    arguments += options;
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start(QStringLiteral(VELTRAX_SIM), arguments);
-    keepToItsTimers(m_process.processId());
+    m_process.start(QStringLiteral(VELTRAX_SIM),
+                    QStringList{"--link", folder.filePath(QStringLiteral("COM1")), "--log",
+                                folder.scratchPath(QStringLiteral("sim.log")), "--image",
+                                folder.scratchPath(QStringLiteral("image.bin")), "--erase-ms", "20",
+                                "--boot-delay-ms", "20", "--timeout", "300"} +
+                        options);
+    // The simulator paces every byte by a timer; with the kernel's default
+    // slack of 50 us on each wake-up it would answer later than its line
+    // allows, and that would count against the program. Best effort.
+    QFile slack(QStringLiteral("/proc/%1/timerslack_ns").arg(m_process.processId()));
+    if (m_process.processId() > 0 && slack.open(QIODevice::WriteOnly))
+        slack.write("1");
 
     const QDeadlineTimer limit(StartLimitMs);
-    while (!m_output.contains(QLatin1String("ready on"))) {
-        if (m_process.state() == QProcess::NotRunning || limit.hasExpired() ||
-            !m_process.waitForReadyRead(static_cast<int>(limit.remainingTime())))
-            break;
+    while (!m_output.contains(QLatin1String("ready on")) &&
+           m_process.waitForReadyRead(static_cast<int>(limit.remainingTime())))
         m_output += QString::fromLocal8Bit(m_process.readAll());
-    }
     if (!m_output.contains(QLatin1String("ready on")))
-        fail(QStringLiteral("veltrax-sim did not get ready: ") + m_output +
-             QString::fromLocal8Bit(m_process.readAll()));
-}
-
-SimulatedInstrument::~SimulatedInstrument()
-{
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished(StartLimitMs);
-    }
+        fail(QStringLiteral("veltrax-sim did not get ready: ") + m_output);
 }
 
 SimulatedInstrument::Verdict SimulatedInstrument::finish()
@@ -114,11 +95,8 @@ SimulatedInstrument::Verdict SimulatedInstrument::finish()
     }
     m_process.waitForFinished(StartLimitMs);
     m_output += QString::fromLocal8Bit(m_process.readAll());
-    Verdict verdict;
-    verdict.output = m_output;
-    if (m_process.exitStatus() == QProcess::NormalExit)
-        verdict.exitCode = m_process.exitCode();
-    return verdict;
+    const bool normal = m_process.exitStatus() == QProcess::NormalExit;
+    return {normal ? m_process.exitCode() : -1, m_output};
 }
 
 SimulatorLog SimulatedInstrument::log() const

@@ -5,28 +5,22 @@
 SimulatorLog::SimulatorLog(const QByteArray &text)
 {
     for (const QByteArray &raw : text.split('\n')) {
-        const QByteArray line = raw.trimmed();
-        const qsizetype firstBlank = line.indexOf(' ');
-        if (firstBlank < 0 || line.size() < firstBlank + 4)
+        // "<seconds>.<6 digits> <kind> <rest>"
+        const QList<QByteArray> parts = raw.trimmed().split(' ');
+        const QList<QByteArray> stamp = parts.value(0).split('.');
+        bool secondsOk = false, microsOk = false, byteOk = false;
+        const long long seconds = stamp.value(0).toLongLong(&secondsOk);
+        const long long micros = stamp.value(1).toLongLong(&microsOk);
+        if (parts.size() < 3 || stamp.size() != 2 || stamp[1].size() != 6 || !secondsOk ||
+            !microsOk)
             continue;
-        const QList<QByteArray> stamp = line.left(firstBlank).split('.');
-        bool secondsOk = false, microsOk = false;
-        if (stamp.size() != 2 || stamp[1].size() != 6)
-            continue;
-        const long long seconds = stamp[0].toLongLong(&secondsOk);
-        const long long micros = stamp[1].toLongLong(&microsOk);
-        if (!secondsOk || !microsOk)
-            continue;
-
         SimulatorLogEntry entry;
         entry.at = std::chrono::microseconds(seconds * 1000000 + micros);
-        const QByteArray kind = line.mid(firstBlank + 1, 2);
-        const QByteArray rest = line.mid(firstBlank + 4);
+        const QByteArray &kind = parts[1];
         if (kind == "--") {
-            entry.note = QString::fromUtf8(rest);
+            entry.note = QString::fromUtf8(raw.trimmed().mid(parts[0].size() + 4));
         } else if (kind == "RX" || kind == "TX") {
-            bool byteOk = false;
-            const uint value = rest.left(2).toUInt(&byteOk, 16);
+            const uint value = parts[2].toUInt(&byteOk, 16);
             if (!byteOk || value > 0xFF)
                 continue;
             entry.kind =
@@ -41,16 +35,10 @@ SimulatorLog::SimulatorLog(const QByteArray &text)
 
 QByteArray SimulatorLog::received() const
 {
-    return receivedAfter(-1);
-}
-
-QByteArray SimulatorLog::receivedAfter(int from) const
-{
     QByteArray bytes;
-    for (std::size_t i = static_cast<std::size_t>(std::max(from + 1, 0)); i < m_entries.size();
-         ++i) {
-        if (m_entries[i].kind == SimulatorLogEntry::Kind::Received)
-            bytes.append(static_cast<char>(m_entries[i].byte));
+    for (const SimulatorLogEntry &entry : m_entries) {
+        if (entry.kind == SimulatorLogEntry::Kind::Received)
+            bytes.append(static_cast<char>(entry.byte));
     }
     return bytes;
 }
@@ -63,12 +51,4 @@ int SimulatorLog::noteIndex(const QString &containing) const
             return static_cast<int>(i);
     }
     return -1;
-}
-
-int SimulatorLog::noteCount(const QString &containing) const
-{
-    int count = 0;
-    for (const SimulatorLogEntry &entry : m_entries)
-        count += entry.kind == SimulatorLogEntry::Kind::Note && entry.note.contains(containing);
-    return count;
 }

@@ -9,7 +9,6 @@
 // veltrax-sim's --log, read back: every byte it received (RX) and sent (TX)
 // with the time on its clock, and its notes on what the monitor made of them:
 //     12.345678 RX 1B
-//     12.345702 TX 06
 //     12.345702 -- ESC 1 acknowledged
 struct SimulatorLogEntry {
     enum class Kind { Received, Sent, Note };
@@ -29,10 +28,6 @@ public:
     QByteArray received() const;
     // The index of the first note containing the text, or -1.
     int noteIndex(const QString &containing) const;
-    // How many notes contain the text.
-    int noteCount(const QString &containing) const;
-    // Bytes received after entry `from`.
-    QByteArray receivedAfter(int from) const;
 
 private:
     std::vector<SimulatorLogEntry> m_entries;

@@ -1,14 +1,20 @@
-// Whole updates through the program's own window, serial code and a real
-// pseudo-terminal, against veltrax-sim running as a separate process.
+// Updates through the program's own window, serial code and disk on a pseudo-terminal,
+// against veltrax-sim as a process; and what a technician's bench does to them.
 #include "SimulatedInstrument.h"
 #include "UploaderWindow.h"
 
-#include <QAction>
-#include <QElapsedTimer>
-#include <QLabel>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
 #include <QPushButton>
-#include <QRegularExpression>
+#include <QSerialPort>
+#include <QTimer>
+#include <algorithm>
+#include <array>
 #include <gtest/gtest.h>
+#include <linux/capability.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 void PrintTo(const QString &text, std::ostream *out)
 {
@@ -19,225 +25,267 @@ namespace {
 
 const QString Question = QStringLiteral("Update Veltrax?  This will also reset all parameters "
                                         "under the PROGRAM menu (E1) to factory defaults.");
-const QStringList Quick = {"--no-pacing"};
+const QString CommsError = QStringLiteral("Communitcations error.");
+const QString CodeBad = QStringLiteral("File sent UNsuccessfully! (Got Error)");
+const QString Firmware = QStringLiteral("veltrax_03152024.hex");
+const QByteArray Reboot("\x1b\x01\x48\x01\x00\x49", 6), Reset("\x1b\x01\x3b\x01\x00\x3c", 6);
 
-// Lines the instrument saw begin, from its verdict ("... bytes in N lines").
-int linesStarted(const SimulatedInstrument::Verdict &verdict)
+// How far into an update: nothing; ESC and the reboot request; on to the two ENQs
+// before the flash wait; then, from 0 (the third ENQ), a count of firmware lines.
+enum Upto : int { Nothing = -3, Entry = -2, FlashWait = -1, AllLines = 1 << 20 };
+
+// What the program writes for an update of `hexFile`, up to `upto`.
+QByteArray wire(const QByteArray &hexFile, int upto)
 {
-    const QRegularExpressionMatch match =
-        QRegularExpression(QStringLiteral(" in (\\d+) lines")).match(verdict.output);
-    return match.hasMatch() ? match.captured(1).toInt() : -1;
+    QByteArray bytes = Reboot + "quandrel\r\n\x05\x05\x05";
+    if (upto < 0)
+        return bytes.left(std::array{0, 6, 18}[upto - Nothing]);
+    for (const QByteArray &line : hexFile.trimmed().split('\n').mid(0, upto))
+        bytes += '\x01' + QByteArray::fromHex(line.trimmed().mid(1));
+    return bytes;
 }
 
-// ESCs the instrument acknowledged; the update opens with one, the reset and
-// the final reboot each begin with one more.
-int escapes(const SimulatorLog &log)
+// Descriptors of this process open on `device`, also once its
+// pseudo-terminal is gone ("/dev/pts/3 (deleted)").
+int descriptorsOn(const QString &device)
 {
-    return log.noteCount(QStringLiteral(" acknowledged"));
+    const QFileInfoList fds = QDir(QStringLiteral("/proc/self/fd")).entryInfoList(QDir::System);
+    return static_cast<int>(std::count_if(fds.begin(), fds.end(), [&device](const QFileInfo &fd) {
+        return (fd.symLinkTarget() + ' ').startsWith(device + ' ');
+    }));
+}
+
+// Root passes every permission check: `action` runs on this thread meeting
+// file and folder modes as a technician's account does.
+template <typename Action> void asTechnician(Action action)
+{
+    __user_cap_header_struct header{_LINUX_CAPABILITY_VERSION_3, 0};
+    __user_cap_data_struct caps[2]{};
+    syscall(SYS_capget, &header, caps);
+    const unsigned saved = caps[0].effective;
+    caps[0].effective &= ~((1u << CAP_DAC_OVERRIDE) | (1u << CAP_DAC_READ_SEARCH));
+    syscall(SYS_capset, &header, caps); // this thread alone
+    action();
+    caps[0].effective = saved;
+    syscall(SYS_capset, &header, caps);
 }
 
 // The program's window on a program folder, with the simulator on its COM1.
 class EndToEnd : public ::testing::Test {
 protected:
-    // Starts the simulator, then the window as at program start.
     void start(const QStringList &simulatorOptions)
     {
-        instrument = std::make_unique<SimulatedInstrument>(folder, simulatorOptions);
+        instrument = std::make_unique<SimulatedInstrument>(folder, QStringList{"--no-pacing"} +
+                                                                       simulatorOptions);
+        device = QFileInfo(folder.filePath(QStringLiteral("COM1"))).symLinkTarget();
         window = std::make_unique<UploaderWindow>(folder.path(), messages, [this] { ++ends; });
         window->start();
+        // A hang fails too: Stop ends any wait of an update that runs on.
+        QTimer::singleShot(20000, &window->form(), [this] { window->clickStop(); });
     }
-
-    void expectIdle() const { window->expectIdle(); }
+    // Back to idle: Send File shown and usable, Stop hidden, the other input
+    // controls and menus enabled again, the port let go down to its
+    // descriptor, the program running.
+    void expectIdle() const
+    {
+        EXPECT_TRUE(window->element<QPushButton>("btnSend")->isVisible());
+        EXPECT_FALSE(window->element<QPushButton>("btnStop")->isVisible());
+        for (const char *name : {"btnSend", "btnClear", "btnESC"})
+            EXPECT_TRUE(window->element<QPushButton>(name)->isEnabled()) << name;
+        EXPECT_TRUE(window->form().mCOM(1)->isEnabled());
+        EXPECT_TRUE(window->form().mDebugChoice(2)->isEnabled());
+        EXPECT_EQ(descriptorsOn(device), 0) << "the program still holds " << device.toStdString();
+        EXPECT_EQ(ends, 0);
+    }
 
     ProgramFolder folder;
     AnsweringMessageBox messages;
+    QString device; // the pseudo-terminal behind COM1
     int ends = 0;
     std::unique_ptr<SimulatedInstrument> instrument;
     std::unique_ptr<UploaderWindow> window;
 };
 
-// ---- whole updates -------------------------------------------------------
-
-struct FirmwareOnDisk {
-    const char *date;
-    int seed;
-};
-
-struct WholeUpdateCase {
-    const char *name;
-    std::vector<FirmwareOnDisk> files;
-    std::size_t newest; // index into files
-};
-
-void PrintTo(const WholeUpdateCase &c, std::ostream *out)
+TEST_F(EndToEnd, newestFileSentWhole_instrumentAssemblesItsImage_updateSuccessful)
 {
-    *out << c.name;
-}
-
-class WholeUpdate : public EndToEnd, public ::testing::WithParamInterface<WholeUpdateCase> {};
-
-TEST_P(WholeUpdate, imageArrivesWhole_updateSuccessful)
-{
-    const WholeUpdateCase &c = GetParam();
+    // Year first, then month, then day; the century is not looked at.
+    const char *dates[] = {"12312011", "02282012", "03012012", "01012112"};
     std::vector<QByteArray> images;
-    for (const FirmwareOnDisk &file : c.files)
-        images.push_back(folder.generateFirmware(QLatin1String(file.date), "4K", file.seed));
-    start(Quick);
-    const QString newestName =
-        QStringLiteral("veltrax_%1.hex").arg(QLatin1String(c.files[c.newest].date));
-    EXPECT_EQ(window->text("lblFileName"), newestName);
-    EXPECT_EQ(window->status(), QStringLiteral("Valid file selected."));
+    for (int i = 0; i < 4; ++i)
+        images.push_back(folder.generateFirmware(QLatin1String(dates[i]), "2K", i + 1));
+    start({});
+    EXPECT_EQ(window->text("lblFileName"), QStringLiteral("veltrax_03012012.hex"));
 
     window->clickSend();
 
     EXPECT_EQ(window->status(), QStringLiteral("Update Successful"));
     EXPECT_EQ(messages.shown, QStringList{Question});
     expectIdle();
-    const SimulatedInstrument::Verdict verdict = instrument->finish();
-    EXPECT_EQ(verdict.exitCode, 0) << verdict.output.toStdString();
-    EXPECT_TRUE(verdict.output.contains(QLatin1String("verdict: update complete")))
-        << verdict.output.toStdString();
-    const QByteArray image = instrument->image();
-    EXPECT_EQ(image.size(), images[c.newest].size());
-    EXPECT_TRUE(image == images[c.newest]) << "the instrument assembled another image";
+    EXPECT_EQ(window->form().progressValue(), window->form().progressMaximum());
+    EXPECT_EQ(instrument->finish().exitCode, 0) << "the instrument saw no whole update";
+    EXPECT_TRUE(instrument->image() == images[2]) << "the instrument assembled another image";
+    const QByteArray hexFile = folder.readFile(QStringLiteral("veltrax_03012012.hex"));
+    EXPECT_TRUE(instrument->log().received() == wire(hexFile, AllLines) + Reset + Reboot);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EndToEnd, WholeUpdate,
-    ::testing::Values(WholeUpdateCase{"oneFile", {{"02092012", 1}}, 0},
-                      // Year first, then month, then day; the century is not looked at.
-                      WholeUpdateCase{
-                          "newestOfSeveral",
-                          {{"12312011", 2}, {"02082012", 3}, {"02092012", 4}, {"01012112", 5}},
-                          2}),
-    [](const auto &info) { return std::string(info.param.name); });
+enum class Act { None, Stop, DeleteFile, MakeUnreadable, HoldPort, PullDevice };
 
-// ---- updates that fail ---------------------------------------------------
-
-struct FailedUpdateCase {
+struct Fault {
     const char *name;
     QStringList simulatorOptions;
     QByteArray firmware; // empty: a generated 2 KiB image
-    QString status;      // left on the status line
+    Act before;          // after start-up, before Send File
+    QString stage;       // `during` is done once the status line shows this,
+    int line;            // or once this line of the file is being sent
+    Act during;
+    QString status;      // at the end; empty: unchanged since before Send File
     QStringList prompts; // after the question
-    int simulatorExit;
-    int lastLine; // the last line the instrument saw begin; 0: it received nothing at all
+    int fewest, most;    // the instrument received the update at least and at most this far
+    friend void PrintTo(const Fault &row, std::ostream *out) { *out << row.name; }
 };
 
-void PrintTo(const FailedUpdateCase &c, std::ostream *out)
-{
-    *out << c.name;
-}
+class UpdateFault : public EndToEnd, public ::testing::WithParamInterface<Fault> {
+protected:
+    void act(Act what)
+    {
+        const QString file = folder.filePath(Firmware);
+        if (what == Act::Stop)
+            window->clickStop();
+        if (what == Act::DeleteFile)
+            QFile::remove(file);
+        if (what == Act::MakeUnreadable)
+            QFile::setPermissions(file, {});
+        if (what == Act::HoldPort) { // another program: Qt, as minicom and cu, keeps a lock file
+            holder = std::make_unique<QSerialPort>(device);
+            ASSERT_TRUE(holder->open(QIODevice::ReadWrite));
+        }
+        if (what == Act::PullDevice) { // killed, as a pulled adapter ends it
+            instrument.reset();
+            ASSERT_FALSE(QFileInfo::exists(device)) << "COM1 still leads to a device";
+        }
+    }
+    std::unique_ptr<QSerialPort> holder;
+};
 
-class FailedUpdate : public EndToEnd, public ::testing::WithParamInterface<FailedUpdateCase> {};
-
-TEST_P(FailedUpdate, endsWithItsText_nothingMoreSent_windowIdle)
+TEST_P(UpdateFault, endsWithItsText_nothingMoreSent_windowIdle)
 {
-    const FailedUpdateCase &c = GetParam();
-    if (c.firmware.isEmpty())
+    const Fault &f = GetParam();
+    if (f.firmware.isEmpty())
         folder.generateFirmware(QStringLiteral("03152024"), "2K");
     else
-        folder.writeFile(QStringLiteral("veltrax_03152024.hex"), c.firmware);
-    start(Quick + c.simulatorOptions);
+        folder.writeFile(Firmware, f.firmware);
+    const QByteArray hexFile = folder.readFile(Firmware);
+    start(f.simulatorOptions);
     const QString before = window->status();
+    act(f.before);
+    if (f.line > 0)
+        window->whenLineSent(f.line, [this, &f] { act(f.during); });
+    else if (!f.stage.isEmpty())
+        window->whenStatus(f.stage, [this, &f] { act(f.during); });
+    asTechnician([this] { window->clickSend(); }); // root would read even an unreadable file
+    holder.reset();
 
-    window->clickSend();
-
-    EXPECT_EQ(window->status(), c.status.isEmpty() ? before : c.status);
-    EXPECT_EQ(messages.shown, QStringList{Question} + c.prompts);
+    EXPECT_EQ(window->status(), f.status.isEmpty() ? before : f.status);
+    EXPECT_EQ(messages.shown, QStringList{Question} + f.prompts);
     expectIdle();
-    EXPECT_EQ(ends, 0);
-    const SimulatedInstrument::Verdict verdict = instrument->finish();
-    EXPECT_EQ(verdict.exitCode, c.simulatorExit) << verdict.output.toStdString();
-    const SimulatorLog log = instrument->log();
-    if (c.lastLine > 0) {
-        // Only the ESC that opened the update: no reset was attempted.
-        EXPECT_EQ(escapes(log), 1);
-        EXPECT_EQ(linesStarted(verdict), c.lastLine) << verdict.output.toStdString();
-    } else {
-        EXPECT_EQ(log.received(), QByteArray());
-    }
+    if (!instrument)
+        return;
+    instrument->finish();
+    const QByteArray received = instrument->log().received();
+    EXPECT_TRUE(wire(hexFile, f.most).startsWith(received)) << received.size() << " bytes came";
+    EXPECT_GE(received.size(), wire(hexFile, f.fewest).size());
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    EndToEnd, FailedUpdate,
-    ::testing::Values(
-        FailedUpdateCase{"nakAtLine5", {"--nak-line", "5"}, {}, "Failed at line 5 (NAK)", {}, 4, 5},
-        FailedUpdateCase{"strangeAnswerAtLine2",
-                         {"--line-reply", "2:A5"},
-                         {},
-                         "Failed at line 2 (0xA5)",
-                         {},
-                         4,
-                         2},
-        FailedUpdateCase{
-            "codeBad", {"--code-bad"}, {}, "File sent UNsuccessfully! (Got Error)", {}, 5, 129},
-        FailedUpdateCase{
-            "hangUpAtLine3", {"--hangup-line", "3"}, {}, "Communitcations error.", {}, 4, 3},
-        // Refused before the instrument erases its flash: it keeps its old firmware.
-        FailedUpdateCase{"nonHexPair",
-                         {},
-                         ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
-                         ":1000100010111213141516171819ZZ1B1C1D1E1F68\r\n"
-                         ":00000001FF\r\n",
-                         {},
-                         {"Invalid File"},
-                         3,
-                         0}),
+const QByteArray NonHexPair = ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
+                              ":1000100010111213141516171819ZZ1B1C1D1E1F68\r\n:00000001FF\r\n";
+
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(EndToEnd, UpdateFault, ::testing::Values(
+    Fault{"nakAtLine5", {"--nak-line", "5"}, {}, Act::None, {}, 0, Act::None, "Failed at line 5 (NAK)", {}, 5, 5},
+    Fault{"codeBad", {"--code-bad"}, {}, Act::None, {}, 0, Act::None, CodeBad, {}, AllLines, AllLines},
+    // The cable pulled: the port let go at once, not held through a storm of errors.
+    Fault{"hangUpAtLine3", {"--hangup-line", "3"}, {}, Act::None, {}, 0, Act::None, CommsError, {}, 2, 3},
+    // The first wait for the instrument has no time limit of its own.
+    Fault{"hangUpInTheBootWait", {"--hangup-at", "boot"}, {}, Act::None, {}, 0, Act::None, CommsError, {}, Entry, Entry},
+    Fault{"stopInTheFlashWait", {"--erase-ms", "5000"}, {}, Act::None, "Waiting for Flash", 0, Act::Stop, "Stopped by user!", {}, FlashWait, FlashWait},
+    // Stop is seen at the head of a line's wait: the ACK may slip in and line 4 go out.
+    Fault{"stopInALine", {}, {}, Act::None, {}, 3, Act::Stop, "Stopped by user!", {}, 3, 4},
+    // Held open from before the erase, it is sent to its end: the instrument
+    // is not left without firmware.
+    Fault{"deletedInTheFlashWait_sentWhole", {"--erase-ms", "300", "--code-bad"}, {}, Act::None, "Waiting for Flash", 0, Act::DeleteFile, CodeBad, {}, AllLines, AllLines},
+    // Refused before anything is sent: the instrument keeps its old firmware.
+    Fault{"nonHexPair", {}, NonHexPair, Act::None, {}, 0, Act::None, {}, {"Invalid File"}, Nothing, Nothing},
+    Fault{"deletedAfterStartUp", {}, {}, Act::DeleteFile, {}, 0, Act::None, {}, {"Invalid File"}, Nothing, Nothing},
+    Fault{"unreadableAfterStartUp", {}, {}, Act::MakeUnreadable, {}, 0, Act::None, {}, {"Invalid File"}, Nothing, Nothing},
+    Fault{"portHeldByAnotherProgram", {}, {}, Act::HoldPort, {}, 0, Act::None, CommsError, {"Could not open Com1"}, Nothing, Nothing},
+    Fault{"deviceGoneSinceStartUp", {}, {}, Act::PullDevice, {}, 0, Act::None, CommsError, {"Could not open Com1"}, Nothing, Nothing}),
     [](const auto &info) { return std::string(info.param.name); });
+// clang-format on
 
-// ---- Stop ----------------------------------------------------------------
-
-struct StopCase {
+// hexcfg.dat on closing is the old file or a new one, never a part of one.
+struct PrefsCase {
     const char *name;
-    QStringList simulatorOptions;
-    QString stage; // Stop is clicked once the status line shows this,
-    int line;      // and, unless 0, once this line of the file is shown as sent
-    int linesMin, linesMax;
+    QByteArray preferences;
+    bool readOnlyFolder;
+    QString atStart, atClose; // the message shown, if any (the start of it at start-up)
+    QByteArray after;
+    friend void PrintTo(const PrefsCase &row, std::ostream *out) { *out << row.name; }
 };
 
-void PrintTo(const StopCase &c, std::ostream *out)
+class Preferences : public EndToEnd, public ::testing::WithParamInterface<PrefsCase> {};
+
+TEST_P(Preferences, closing_writesThemWholeOrKeepsTheOld_programEnds)
 {
-    *out << c.name;
+    const PrefsCase &c = GetParam();
+    folder.writeFile(QStringLiteral("hexcfg.dat"), c.preferences);
+    start({});
+    EXPECT_EQ(messages.shown.size(), c.atStart.isEmpty() ? 0 : 1);
+    EXPECT_TRUE(messages.shown.join('|').startsWith(c.atStart));
+    EXPECT_LT(messages.shown.join('|').size(), 300) << "the message quotes the whole line";
+    messages.shown.clear();
+    const QDir dir(folder.path());
+    const QStringList before = dir.entryList(QDir::AllEntries | QDir::Hidden);
+    const QFile::Permissions mode = QFile::permissions(folder.path());
+    window->form().mDebugChoice_Click(1); // a new file differs from DBG=1
+    if (c.readOnlyFolder)
+        QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner);
+    asTechnician([this] { window->form().close(); });
+    QFile::setPermissions(folder.path(), mode);
+
+    EXPECT_EQ(ends, 1) << "the program went on after closing";
+    EXPECT_EQ(messages.shown.join('|'), c.atClose);
+    EXPECT_EQ(folder.readFile(QStringLiteral("hexcfg.dat")), c.after);
+    EXPECT_EQ(dir.entryList(QDir::AllEntries | QDir::Hidden), before) << "a part of a file is left";
 }
 
-class StopByUser : public EndToEnd, public ::testing::WithParamInterface<StopCase> {};
-
-TEST_P(StopByUser, endsTheUpdateAtOnce)
-{
-    const StopCase &c = GetParam();
-    folder.generateFirmware(QStringLiteral("03152024"), "2K");
-    start(Quick + c.simulatorOptions);
-    window->whenStatus(c.stage, [this, c] {
-        if (c.line == 0)
-            window->clickStop();
-        else
-            window->whenLineSent(c.line, [this] { window->clickStop(); });
-    });
-
-    QElapsedTimer clock;
-    clock.start();
-    window->clickSend();
-
-    EXPECT_EQ(window->status(), QStringLiteral("Stopped by user!"));
-    // The erase of the flash-wait case alone would take 5 s.
-    EXPECT_LT(clock.elapsed(), 4000);
-    expectIdle();
-    const SimulatedInstrument::Verdict verdict = instrument->finish();
-    EXPECT_EQ(verdict.exitCode, 4) << verdict.output.toStdString();
-    EXPECT_EQ(escapes(instrument->log()), 1) << "a reset was attempted after the stop";
-    const int lines = linesStarted(verdict);
-    EXPECT_GE(lines, c.linesMin) << verdict.output.toStdString();
-    EXPECT_LE(lines, c.linesMax) << verdict.output.toStdString();
-}
-
-INSTANTIATE_TEST_SUITE_P(
-    EndToEnd, StopByUser,
-    ::testing::Values(
-        StopCase{"duringTheFlashWait", {"--erase-ms", "5000"}, "Waiting for Flash", 0, 0, 0},
-        // The click lands while line 3 waits for its ACK; Stop is seen at the
-        // head of a line's wait, so the ACK may slip in first and line 4 go out.
-        StopCase{"duringALine", {}, "Sending file...", 3, 3, 4}),
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(EndToEnd, Preferences, ::testing::Values(
+    PrefsCase{"readOnlyFolder", "COM=1\r\nDBG=1\r\n", true, {}, "Error creating prefs file!", "COM=1\r\nDBG=1\r\n"},
+    PrefsCase{"tenMegabytesOfGarbage", "COM=" + QByteArray(10 << 20, '7') + "\r\nDBG=1\r\n", false, "Prefs Error: 6 Overflow", {}, "COM=1\r\nDBG=0\r\n"}),
     [](const auto &info) { return std::string(info.param.name); });
+// clang-format on
+
+// Closing the window mid-update ends the program at once: run as its own
+// process, since the end is the process's end.
+TEST(CloseMidUpdate, programEndsAtOnce_preferencesWritten_nothingMoreSent)
+{
+    ProgramFolder folder(QByteArrayLiteral("COM=1\r\nDBG=7\r\n")); // rewritten as DBG=1
+    folder.generateFirmware(QStringLiteral("03152024"), "2K");
+    SimulatedInstrument instrument(folder, {"--no-pacing"});
+    QProcess program;
+    // Line 4 has gone out and waits for its ACK when the window closes.
+    program.start(QCoreApplication::applicationFilePath(), {"--close", folder.path(), "4"});
+    QByteArray output;
+    while (!output.contains("closing") && program.waitForReadyRead(20000))
+        output += program.readAllStandardOutput();
+
+    ASSERT_TRUE(program.waitForFinished(1000)) << "still running a second after the close";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_EQ(output + program.readAllStandardOutput(), "closing\n");
+    EXPECT_EQ(folder.readFile(QStringLiteral("hexcfg.dat")), "COM=1\r\nDBG=1\r\n");
+    instrument.finish();
+    EXPECT_TRUE(instrument.log().received() == wire(folder.readFile(Firmware), 4));
+}
 
 } // namespace

@@ -3,22 +3,17 @@
 #include "QSerialByteDevice.h"
 #include "globals.h"
 
-#include <QLabel>
-#include <QPlainTextEdit>
-#include <QPushButton>
-#include <QTest>
 #include <QTimer>
-#include <gtest/gtest.h>
 
 namespace {
 
-// Watches `signal` until `fires` says yes, then runs `action` once, queued.
-template <typename Sender, typename Signal>
-void once(Sender *sender, Signal signal, std::function<bool()> fires, std::function<void()> action)
+// Watches `signal` until `fires` says yes to its text, then runs `action` once, queued.
+template <typename Signal, typename Fires>
+void once(Form1 *form, Signal signal, Fires fires, std::function<void()> action)
 {
     auto connection = std::make_shared<QMetaObject::Connection>();
-    *connection = QObject::connect(sender, signal, [connection, fires, action] {
-        if (!fires())
+    *connection = QObject::connect(form, signal, [=](const QString &text) mutable {
+        if (!fires(text))
             return;
         QObject::disconnect(*connection);
         QTimer::singleShot(0, action);
@@ -47,64 +42,21 @@ UploaderWindow::UploaderWindow(const QString &programFolder, MessageBoxService &
     m_form = std::make_unique<Form1>(programFolder, std::move(services));
 }
 
-void UploaderWindow::start()
-{
-    m_form->Form_Load();
-    m_form->show();
-}
-
-void UploaderWindow::clickSend()
-{
-    QTest::mouseClick(element<QPushButton>("btnSend"), Qt::LeftButton);
-}
-
 void UploaderWindow::whenStatus(const QString &text, std::function<void()> action)
 {
     once(
-        m_form.get(), &Form1::statusChanged, [this, text] { return status() == text; },
+        m_form.get(), &Form1::statusChanged, [text](const QString &now) { return now == text; },
         std::move(action));
 }
 
 void UploaderWindow::whenLineSent(int lineNumber, std::function<void()> action)
 {
-    auto sent = std::make_shared<int>(0);
-    auto connection = std::make_shared<QMetaObject::Connection>();
     // The line is emptied before the transfer; every line of a firmware file
     // holds at least its start character.
-    *connection = QObject::connect(m_form.get(), &Form1::sentLineChanged,
-                                   [sent, lineNumber, connection, action](const QString &line) {
-                                       if (line.isEmpty() || ++*sent != lineNumber)
-                                           return;
-                                       QObject::disconnect(*connection);
-                                       QTimer::singleShot(0, action);
-                                   });
-}
-
-void UploaderWindow::clickStop()
-{
-    QTest::mouseClick(element<QPushButton>("btnStop"), Qt::LeftButton);
-}
-
-QString UploaderWindow::status() const
-{
-    return text("lblStatus");
-}
-
-QString UploaderWindow::text(const char *elementName) const
-{
-    const auto *label = element<QLabel>(elementName);
-    return label ? label->text() : QStringLiteral("(no %1)").arg(QLatin1String(elementName));
-}
-
-void UploaderWindow::expectIdle() const
-{
-    EXPECT_TRUE(element<QPushButton>("btnSend")->isVisible());
-    EXPECT_TRUE(element<QPushButton>("btnSend")->isEnabled());
-    EXPECT_FALSE(element<QPushButton>("btnStop")->isVisible());
-    for (const char *name : {"btnClear", "btnESC"})
-        EXPECT_TRUE(element<QPushButton>(name)->isEnabled()) << name;
-    EXPECT_TRUE(m_form->mCOM(1)->isEnabled());
-    EXPECT_TRUE(m_form->mDebugChoice(2)->isEnabled());
-    ASSERT_NE(m_line, nullptr);
-    EXPECT_FALSE(m_line->isOpen());
+    once(
+        m_form.get(), &Form1::sentLineChanged,
+        [lineNumber, sent = 0](const QString &line) mutable {
+            return !line.isEmpty() && ++sent == lineNumber;
+        },
+        std::move(action));
 }

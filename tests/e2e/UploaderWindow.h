@@ -5,7 +5,10 @@
 #include "QtFileSystem.h"
 #include "RecordingByteDevice.h"
 
+#include <QLabel>
+#include <QPushButton>
 #include <QStringList>
+#include <QTest>
 #include <functional>
 #include <memory>
 
@@ -32,23 +35,22 @@ public:
 
     Form1 &form() { return *m_form; }
     // As at program start: Form_Load, then the window shown.
-    void start();
-    // A real mouse click on Send File; returns once the whole update has run.
-    void clickSend();
-    // Runs `action` from the event loop, as an operator's click comes (not
-    // from inside the change itself), once the status line shows `text`, or
-    // once the n-th line of the firmware file is being sent.
+    void start()
+    {
+        m_form->Form_Load();
+        m_form->show();
+    }
+    // Real mouse clicks; Send File returns once the whole update has run.
+    void clickSend() { QTest::mouseClick(element<QPushButton>("btnSend"), Qt::LeftButton); }
+    void clickStop() { QTest::mouseClick(element<QPushButton>("btnStop"), Qt::LeftButton); }
+    // Runs `action` from the event loop, as an operator's click comes, once
+    // the status line shows `text`, or once the n-th line of the firmware
+    // file is being sent.
     void whenStatus(const QString &text, std::function<void()> action);
     void whenLineSent(int lineNumber, std::function<void()> action);
-    // Clicks Stop.
-    void clickStop();
-    // Checks the window is back to idle after an update: Send File shown and
-    // usable, Stop hidden, every input control and menu enabled again, the
-    // port closed.
-    void expectIdle() const;
 
-    QString status() const;
-    QString text(const char *elementName) const;
+    QString status() const { return text("lblStatus"); }
+    QString text(const char *label) const { return element<QLabel>(label)->text(); }
     template <typename Element> Element *element(const char *name) const
     {
         return m_form->findChild<Element *>(QLatin1String(name));

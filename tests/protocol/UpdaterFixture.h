@@ -2,7 +2,6 @@
 
 #include "FakeWindow.h"
 #include "FirmwareUpdater.h"
-#include "HexLine.h"
 #include "MemoryFileSystem.h"
 #include "QtPrinters.h"
 #include "ScriptedInstrument.h"
@@ -13,89 +12,47 @@ using namespace std::chrono_literals;
 using ms = std::chrono::milliseconds;
 using Arrivals = std::vector<ScriptedInstrument::Arrival>;
 
-inline const QByteArray Esc("\x1b"), Ack("\x06"), Nak("\x15"), AccessWord("quandrel\r\n");
+inline const QByteArray Esc("\x1b"), Ack("\x06"), Nak("\x15");
 inline const QByteArray RebootRequest("\x01\x48\x01\x00\x49", 5);
 inline const QByteArray ResetRequest("\x01\x3b\x01\x00\x3c", 5);
 
-// A monitor that does everything right unless a test changes one answer.
-// Times count from the byte that the answer follows.
-struct MonitorScript {
-    Arrivals esc{{10ms, Ack}};
-    Arrivals boot{{20ms, "boot\r\n"}};
-    Arrivals prompt{{10ms, "MON: "}};
-    Arrivals flash{{2000ms, "\x80"}};
-    std::vector<QByteArray> lineAnswers; // missing ones are ACK
-    ms lineAfter = 10ms;
-    QByteArray verdict{"CODE OK"};
-    ms verdictAfter = 300ms; // after the last line's answer
-    Arrivals resetEsc{{10ms, Ack}};
-    Arrivals reset{{10ms, Ack}};
-    Arrivals rebootEsc{{10ms, Ack}};
-    Arrivals reboot{{20ms, "boot"}};
-};
+// Records in the forms a file may hold them: a lone last character (never
+// sent, so never judged), an empty line, any first character, lower case.
+inline const QByteArray Firmware =
+    ":0400000001020304F2x\r\n\r\nZ020010000a0BD9y\r\n:00000001FF\r\n";
 
-// Three odd-length records with CR LF, so progress ends exactly on the size.
-inline const QByteArray ThreeRecords = ":0400000001020304F2\r\n:020010000A0BD9\r\n:00000001FF\r\n";
-
-// The bytes the monitor sees in a whole update of ThreeRecords, stage by stage.
+// A whole update of Firmware, stage by stage: the bytes the monitor gets, and
+// what a monitor that does everything right answers, timed from the last byte.
 // clang-format off
-enum Stage {
-    Nothing, EntryEsc, EntryReboot, Access, SetUp, FlashReady, Line1, Line2, Line3,
-    ResetEsc, ResetReq, RebootEsc, RebootReq
-};
-inline QByteArray stageBytes(Stage stage)
-{
-    const QByteArray stages[] = {"", Esc, RebootRequest, AccessWord, "\x05\x05", "\x05",
-                                 QByteArray::fromHex("01 04 00 00 00 01 02 03 04 F2"),
-                                 QByteArray::fromHex("01 02 00 10 00 0A 0B D9"),
-                                 QByteArray::fromHex("01 00 00 00 01 FF"),
-                                 Esc, ResetRequest, Esc, RebootRequest};
-    return stages[stage];
-}
+enum Stage { Nothing, EntryEsc, EntryReboot, Access, SetUp, FlashReady, Line1, Line2, Line3, Line4,
+             ResetEsc, ResetReq, RebootEsc, RebootReq };
+inline const QByteArray StageBytes[] = {
+    "", Esc, RebootRequest, "quandrel\r\n", "\x05\x05", "\x05",
+    QByteArray::fromHex("01 04 00 00 00 01 02 03 04 F2"), "\x01",
+    QByteArray::fromHex("01 02 00 10 00 0A 0B D9"), QByteArray::fromHex("01 00 00 00 01 FF"),
+    Esc, ResetRequest, Esc, RebootRequest};
+inline const Arrivals Answers[] = {
+    {}, {{10ms, Ack}}, {{20ms, "boot\r\n"}}, {{10ms, "MON: "}}, {{2000ms, "\x80"}}, {},
+    {{10ms, Ack}}, {{10ms, Ack}}, {{10ms, Ack}}, {{10ms, Ack}, {310ms, "CODE OK"}},
+    {{10ms, Ack}}, {{10ms, Ack}}, {{10ms, Ack}}, {{20ms, "boot"}}};
 // clang-format on
 inline QByteArray transcriptUpTo(Stage last)
 {
     QByteArray wire;
     for (int stage = Nothing; stage <= last; ++stage)
-        wire += stageBytes(static_cast<Stage>(stage));
+        wire += StageBytes[stage];
     return wire;
 }
 
 // The instrument, the window, the message box, the disk and the updater.
 struct Rig {
-    Rig() { setFirmware(ThreeRecords); }
+    Rig() { files.files[window.path] = Firmware; }
 
-    void setFirmware(const QByteArray &content) { files.files[window.path] = content; }
-    // Answers the whole update (transfer, reset and reboot) of the current file.
-    void script(const MonitorScript &s)
+    // The monitor answers each stage up to `last`, one of them as given.
+    void script(Stage last = RebootReq, Stage changed = Nothing, const Arrivals &answer = {})
     {
-        line.answer(Esc, s.esc).answer(RebootRequest, s.boot).answer(AccessWord, s.prompt);
-        line.answer("\x05\x05", s.flash);
-        const QList<QByteArray> records = textLines(files.files.value(window.path));
-        for (qsizetype i = 0; i < records.size(); ++i) {
-            const std::optional<HexLine> hex = decodeHexLine(records[i]);
-            if (!hex)
-                break;
-            const auto index = static_cast<std::size_t>(i);
-            Arrivals answer{
-                {s.lineAfter, index < s.lineAnswers.size() ? s.lineAnswers[index] : Ack}};
-            if (i == records.size() - 1)
-                answer.push_back({s.lineAfter + s.verdictAfter, s.verdict});
-            line.answer("\x01" + hex->bytes, answer);
-        }
-        line.answer(Esc, s.resetEsc).answer(ResetRequest, s.reset);
-        line.answer(Esc, s.rebootEsc).answer(RebootRequest, s.reboot);
-    }
-    // The window came back as after every update: buttons swapped back, the
-    // view applied, controls restored once, port closed, file closed.
-    void expectWindowBack() const
-    {
-        EXPECT_EQ(window.holds.count(QStringLiteral("Disable")), 1);
-        EXPECT_EQ(window.holds.count(QStringLiteral("Restore")), 1);
-        EXPECT_EQ(window.holds.mid(window.holds.size() - 3),
-                  QStringList({"Send", "ApplyDebugView", "Restore"}));
-        EXPECT_FALSE(line.open);
-        EXPECT_EQ(files.openStreams, 0);
+        for (int stage = EntryEsc; stage <= last; ++stage)
+            line.answer(StageBytes[stage], stage == changed ? answer : Answers[stage]);
     }
 
     ScriptedInstrument line;
@@ -104,5 +61,3 @@ struct Rig {
     MemoryFileSystem files;
     FirmwareUpdater updater{line, window, messages, files};
 };
-
-class UpdaterFixture : public ::testing::Test, public Rig {};

@@ -11,9 +11,5 @@ public:
     QStringList shown;
 
     void showOk(const QString &prompt) override { shown << prompt; }
-    bool askYesNo(const QString &prompt) override
-    {
-        shown << prompt;
-        return answerYes;
-    }
+    bool askYesNo(const QString &prompt) override { return (shown << prompt, answerYes); }
 };

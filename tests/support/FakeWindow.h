@@ -7,10 +7,8 @@
 class FakeWindow : public WindowOperations {
 public:
     QStringList statuses{QStringLiteral("Valid file selected.")};
-    QString log;
-    QString sentLine = QStringLiteral("Text2");
-    double minimum = 0, maximum = 100, value = 0;
-    int eventPasses = 0;
+    QString log, sentLine = QStringLiteral("Text2");
+    double maximum = 100, value = 0;
     QStringList holds; // the sequence's hold on the window, in call order
     bool running = false;
     QString path = QStringLiteral("/opt/veltrax/veltrax_01022024.hex");
@@ -21,14 +19,10 @@ public:
     void appendLog(const QString &entry) override { log += entry; }
     void clearLog() override { log.clear(); }
     void setSentLine(const QString &line) override { sentLine = line; }
-    void setProgressRange(double lo, double hi) override
-    {
-        minimum = lo;
-        maximum = hi;
-    }
+    void setProgressRange(double, double hi) override { maximum = hi; }
     void setProgressValue(double v) override { value = v; }
     double progressValue() const override { return value; }
-    void processEvents() override { ++eventPasses; }
+    void processEvents() override {}
     void DisableControls() override { holds << QStringLiteral("Disable"); }
     void RestoreControls() override { holds << QStringLiteral("Restore"); }
     void ApplyDebugView() override { holds << QStringLiteral("ApplyDebugView"); }

@@ -4,56 +4,46 @@
 #include "UploaderError.h"
 
 #include <QMap>
-#include <functional>
 
 // The lines a stream yields: a line ends at LF, a CR right before the LF is
 // dropped, and a last line may lack its end (keeping a CR it ends with).
 inline QList<QByteArray> textLines(const QByteArray &content)
 {
     QList<QByteArray> lines = content.split('\n');
-    const QByteArray unterminated = lines.takeLast();
-    for (QByteArray &line : lines) {
-        if (line.endsWith('\r'))
-            line.chop(1);
+    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
+        if (lines[i].endsWith('\r'))
+            lines[i].chop(1);
     }
-    if (!unterminated.isEmpty())
-        lines.append(unterminated);
+    if (lines.last().isEmpty())
+        lines.removeLast();
     return lines;
 }
 
-// Files held in memory and read as the disk service reads them, with failures
-// injected where a disk could fail. A file written replaces the old one only
-// when its writer is closed.
+// Files held in memory and read as the disk service reads them. An open stream
+// keeps its lines, as an open file outlives its name.
 class MemoryFileSystem : public FileSystem {
 public:
     QMap<QString, QByteArray> files;
     QStringList listing; // what FolderFiles lists, whichever folder is asked
     bool listFails = false;
-    bool sizeFails = false;
-    int failOpen = 0;                       // this OpenTextFile (1-based) throws
-    int failReadOpen = 0, failReadLine = 0; // this ReadLine of that opening throws
-    bool failAtEnd = false;                 // AtEndOfStream before that line throws instead
-    std::function<void(int opening)> beforeOpen;
-    int openings = 0;
-    int openStreams = 0; // opened and not yet closed
+    int readsBeforeFailure = -1; // counted over all streams; then ReadLine throws
+    int openStreams = 0;         // opened and not yet closed
 
     bool FileExists(const QString &path) override { return files.contains(path); }
     qint64 FileSize(const QString &path) override
     {
-        check(!sizeFails && files.contains(path), ErrorCode::FileNotFound);
+        check(files.contains(path), ErrorCode::FileNotFound);
         return files.value(path).size();
     }
     std::unique_ptr<TextStream> OpenTextFile(const QString &path) override
     {
-        if (beforeOpen)
-            beforeOpen(openings + 1);
-        check(++openings != failOpen && files.contains(path), ErrorCode::FileNotFound);
+        check(files.contains(path), ErrorCode::FileNotFound);
         ++openStreams;
-        return std::make_unique<Stream>(*this, textLines(files.value(path)),
-                                        openings == failReadOpen ? failReadLine : 0);
+        return std::make_unique<Stream>(*this, textLines(files.value(path)));
     }
     std::unique_ptr<TextWriter> CreateTextFile(const QString &path) override
     {
+        files[path].clear();
         return std::make_unique<Writer>(files, path);
     }
     QStringList FolderFiles(const QString &) override
@@ -69,36 +59,25 @@ private:
             throw FileServiceError(code, QStringLiteral("injected failure"));
     }
     struct Stream : TextStream {
-        Stream(MemoryFileSystem &owner, QList<QByteArray> lines, int failLine)
-            : owner(owner), lines(std::move(lines)), failLine(failLine)
-        {
-        }
-        bool AtEndOfStream() override
-        {
-            check(!(owner.failAtEnd && next + 1 == failLine), ErrorCode::FileAccessError);
-            return next >= lines.size();
-        }
+        Stream(MemoryFileSystem &owner, QList<QByteArray> lines) : owner(owner), lines(lines) {}
+        bool AtEndOfStream() override { return next >= lines.size(); }
         QByteArray ReadLine() override
         {
-            check(next + 1 != failLine, ErrorCode::FileAccessError);
+            check(owner.readsBeforeFailure-- != 0, ErrorCode::FileAccessError);
             check(next < lines.size(), ErrorCode::ReadPastEnd);
             return lines.at(next++);
         }
-        void Close() override { owner.openStreams -= std::exchange(open, false) ? 1 : 0; }
+        void Close() override { --owner.openStreams; }
 
         MemoryFileSystem &owner;
         QList<QByteArray> lines;
-        int failLine;
         qsizetype next = 0;
-        bool open = true;
     };
     struct Writer : TextWriter {
         Writer(QMap<QString, QByteArray> &files, QString path) : files(files), path(path) {}
-        void WriteLine(const QByteArray &text) override { written += text + "\r\n"; }
-        void Close() override { files.insert(path, written); }
-
+        void WriteLine(const QByteArray &text) override { files[path] += text + "\r\n"; }
+        void Close() override {}
         QMap<QString, QByteArray> &files;
         QString path;
-        QByteArray written;
     };
 };

@@ -2,10 +2,9 @@
 
 #include <QByteArray>
 #include <QString>
-#include <QStringList>
 #include <ostream>
 
-// Readable failure messages for Qt values.
+// Readable failure messages for Qt texts (and, through them, lists of texts).
 inline void PrintTo(const QString &text, std::ostream *os)
 {
     *os << '"' << text.toStdString() << '"';
@@ -13,8 +12,4 @@ inline void PrintTo(const QString &text, std::ostream *os)
 inline void PrintTo(const QByteArray &bytes, std::ostream *os)
 {
     *os << '"' << bytes.toStdString() << '"';
-}
-inline void PrintTo(const QStringList &texts, std::ostream *os)
-{
-    *os << '{' << texts.join(QStringLiteral(" | ")).toStdString() << '}';
 }

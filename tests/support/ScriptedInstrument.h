@@ -8,117 +8,77 @@
 #include <functional>
 #include <map>
 #include <stdexcept>
-#include <vector>
 
-// A scripted instrument on a virtual clock, standing in for the serial line.
-// A read that times out moves the clock on by its time-out, a Delay by its
-// wait; bytes scheduled inside a read's window come at their moment. Actions
-// (a click on Stop, a pulled adapter) run at their moment inside whatever wait
-// covers it, as window events do on the real line. Nothing sleeps.
+// The instrument on a virtual clock: an empty read moves it on by its time-out,
+// a Delay by its wait; bytes (one due at a read's deadline still comes) and
+// actions (Stop, a pulled adapter) happen at their moment inside the wait.
 class ScriptedInstrument : public SerialLink {
 public:
     using ms = std::chrono::milliseconds;
-    struct Arrival {
-        ms after;
-        QByteArray bytes;
-    };
+    using Arrival = std::pair<ms, QByteArray>; // bytes, and when they come
 
-    // Once the bytes sent since the previous answer end in `trigger`, the
-    // answer's bytes arrive, each part `after` that moment. Answers are used
-    // in order, each once.
+    // Once the bytes sent since the previous answer end in `trigger`, each part
+    // arrives `after` that moment. Answers are used in order, each once.
     ScriptedInstrument &answer(const QByteArray &trigger, std::vector<Arrival> arrivals)
     {
         m_answers.push_back({trigger, std::move(arrivals)});
         return *this;
     }
-    void arriveAt(ms moment, const QByteArray &bytes)
+    void at(ms moment, std::function<void()> action) { m_events.emplace(moment, action); }
+    // Runs the action `after` the first time the bytes sent end in `trigger`.
+    void whenSent(const QByteArray &trigger, ms after, std::function<void()> action)
     {
-        for (const char byte : bytes)
-            m_arrivals.emplace(moment, static_cast<std::uint8_t>(byte));
-    }
-    void at(ms moment, std::function<void()> action) { m_actions.emplace(moment, action); }
-    // Runs the action `after` the `occurrence`-th time the trigger has been sent.
-    void whenSent(const QByteArray &trigger, ms after, std::function<void()> action, int occurrence)
-    {
-        m_watches.push_back({trigger, {}, occurrence, action, after});
+        m_watches.push_back({trigger, {}, after, action});
     }
     // From then on every call on the line throws SerialLinkError.
-    void pullAdapter()
-    {
-        m_pulled = true;
-        throwIfPulled();
-    }
+    void pullAdapter() { m_pulled = true; }
 
     QByteArray wire;
-    std::vector<ms> sentAt; // the moment of each byte of wire
     bool open = false, openFails = false;
-    int openCalls = 0, closeCalls = 0;
 
     void Delay(ms wait) override { runUntil(m_now + wait); }
     void SendByte(std::uint8_t byte) override
     {
-        throwIfPulled();
+        runUntil(m_now);
         if (!open)
             return;
         wire.append(static_cast<char>(byte));
-        sentAt.push_back(m_now);
         for (Cue &watch : m_watches) {
-            if (watch.remaining > 0 && (watch.since += char(byte)).endsWith(watch.trigger)) {
-                watch.since.clear();
-                if (--watch.remaining == 0)
-                    at(m_now + watch.after, watch.action);
-            }
+            if (watch.action && wire.endsWith(watch.trigger))
+                at(m_now + watch.after, std::exchange(watch.action, nullptr));
         }
-        if (m_answers.empty() ||
-            !(m_answers.front().since += char(byte)).endsWith(m_answers.front().trigger))
+        if (m_answers.empty() || wire.size() - m_answered < m_answers.front().trigger.size() ||
+            !wire.endsWith(m_answers.front().trigger))
             return;
         for (const Arrival &arrival : m_answers.front().arrivals)
-            arriveAt(m_now + arrival.after, arrival.bytes);
+            at(m_now + arrival.first, [this, arrival] { m_input += arrival.second; });
         m_answers.pop_front();
+        m_answered = wire.size();
     }
     int ReadByte(ms timeout) override
     {
-        throwIfPulled();
         const ms deadline = m_now + timeout;
-        while (open) {
-            if (byteWaiting()) {
-                const std::uint8_t byte = m_arrivals.begin()->second;
-                m_arrivals.erase(m_arrivals.begin());
-                return byte;
-            }
-            if (m_now >= deadline)
-                break;
-            // Up to whatever comes next within the window, an action or a byte.
-            // A byte landing on the deadline loses to the time-out and stays.
-            ms next = deadline;
-            if (!m_arrivals.empty())
-                next = std::min(next, m_arrivals.begin()->first);
-            if (!m_actions.empty())
-                next = std::min(next, m_actions.begin()->first);
-            runUntil(next);
-            if (m_now >= deadline)
-                break;
-        }
-        return -1;
+        for (runUntil(m_now); open && m_input.isEmpty() && m_now < deadline;)
+            runUntil(m_events.empty() ? deadline : std::min(deadline, m_events.begin()->first));
+        if (!open || m_input.isEmpty())
+            return -1;
+        const char byte = m_input.front();
+        m_input.remove(0, 1);
+        return static_cast<std::uint8_t>(byte);
     }
     void FlushInput() override
     {
         runUntil(m_now);
-        while (byteWaiting())
-            m_arrivals.erase(m_arrivals.begin());
+        m_input.clear();
     }
     bool OpenPort() override
     {
-        throwIfPulled();
-        ++openCalls;
         open = !openFails;
-        if (open)
-            runUntil(m_now + ms{200});
+        runUntil(m_now + (open ? ms{200} : ms{0})); // the port settles
         return open;
     }
     bool ClosePort() override
     {
-        ++closeCalls;
         open = false;
         return true;
     }
@@ -127,38 +87,31 @@ private:
     struct Cue {
         QByteArray trigger;
         std::vector<Arrival> arrivals;
-        int remaining = 1;
+        ms after{0}; // a watch: its action, that long after the trigger
         std::function<void()> action = {};
-        ms after{0};
-        QByteArray since = {};
     };
 
-    void throwIfPulled() const
-    {
-        if (m_pulled)
-            throw SerialLinkError(ErrorCode::DeviceIoError, QStringLiteral("adapter pulled"));
-    }
-    // Runs the actions due up to the moment, in order, and sets the clock to it.
+    // Runs what is due up to the moment, in order, and sets the clock to it.
     void runUntil(ms moment)
     {
-        throwIfPulled();
-        while (!m_actions.empty() && m_actions.begin()->first <= moment) {
-            m_now = std::max(m_now, m_actions.begin()->first);
-            const std::function<void()> action = m_actions.begin()->second;
-            m_actions.erase(m_actions.begin());
-            action();
+        while (!m_pulled && !m_events.empty() && m_events.begin()->first <= moment) {
+            m_now = std::max(m_now, m_events.begin()->first);
+            const std::function<void()> event = m_events.begin()->second;
+            m_events.erase(m_events.begin());
+            event();
         }
+        if (m_pulled)
+            throw SerialLinkError(ErrorCode::DeviceIoError, QStringLiteral("adapter pulled"));
         m_now = std::max(m_now, moment);
         // A wait that never ends on the virtual clock is a fault, not a slow test.
         if (m_now > std::chrono::hours(24))
             throw std::runtime_error("still waiting after a virtual day");
     }
-    bool byteWaiting() const { return !m_arrivals.empty() && m_arrivals.begin()->first <= m_now; }
 
     ms m_now{0};
     bool m_pulled = false;
-    std::deque<Cue> m_answers;
-    std::vector<Cue> m_watches;
-    std::multimap<ms, std::uint8_t> m_arrivals;
-    std::multimap<ms, std::function<void()>> m_actions;
+    QByteArray m_input;
+    qsizetype m_answered = 0; // wire bytes that the previous answer followed
+    std::deque<Cue> m_answers, m_watches;
+    std::multimap<ms, std::function<void()>> m_events;
 };
