@@ -141,6 +141,9 @@ TEST(Form1Window, transferUpdatesReadBackAtOnce_andReachTheWidgetsOnTheirOwn)
     harness.element<QPushButton>("btnClear")->click();
     QTest::qWait(2 * TransferDisplay::RefreshMs);
     EXPECT_EQ(log->toPlainText() + form.logText(), QString());
+    form.setSentLine(QStringLiteral(":alone")); // shown without a log entry to carry it
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return harness.element<QPlainTextEdit>("Text2")->toPlainText() == ":alone"; }, 1000));
 
     // The bar's scale is a file's size: past either end, an empty range, beyond an int or
     // no number at all, it shows the value clamped and reads it back as set.
