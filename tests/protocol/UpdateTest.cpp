@@ -142,3 +142,18 @@ TEST(BigFile, countersPastSixteenBits)
 }
 
 } // namespace
+
+// Send ESC by hand: one ESC, the answer logged as it came and not judged; an
+// answer slower than the 100 ms read is left for whatever comes next.
+TEST(SendEsc, oneEscAndTheAnswerLogged)
+{
+    for (const auto &[after, logged] : {std::pair{30ms, "6 "}, {150ms, ""}}) {
+        Rig r;
+        r.line.open = true;
+        r.line.answer(Esc, {{after, Ack}});
+        r.updater.btnESC_Click();
+        EXPECT_EQ(r.line.wire, Esc);
+        EXPECT_EQ(r.window.status(), "Sending ESC");
+        EXPECT_EQ(r.window.log, logged);
+    }
+}
