@@ -38,6 +38,23 @@ bool FirmwareUpdater::stoppedByUser()
     return true;
 }
 
+std::optional<int> FirmwareUpdater::countedRead(CountedTime &counted,
+                                                std::chrono::milliseconds limit,
+                                                const QString &timedOut)
+{
+    if (stoppedByUser())
+        return std::nullopt;
+    const int received = readLogged(Wire::PollRead);
+    if (received < 0) {
+        counted.addEmptyRead();
+        if (counted.exceeds(limit)) {
+            m_window.setStatus(timedOut);
+            return std::nullopt;
+        }
+    }
+    return received;
+}
+
 bool FirmwareUpdater::WaitForAckOrBoot(bool FailOnTimeout)
 {
     m_link.Delay(Wire::Settle);

@@ -74,23 +74,16 @@ bool FirmwareUpdater::SendFirmwareFile()
 bool FirmwareUpdater::waitForFlashReady()
 {
     m_window.setStatus(QStringLiteral("Waiting for Flash"));
+    const QString timedOut = QStringLiteral("Timeout waiting for flash... try again");
     CountedTime counted;
     for (;;) {
-        if (stoppedByUser())
+        const std::optional<int> received = countedRead(counted, Wire::FlashEraseLimit, timedOut);
+        if (!received)
             return false;
-        const int received = readLogged(Wire::PollRead);
-        if (received < 0) {
-            counted.addEmptyRead();
-            if (counted.exceeds(Wire::FlashEraseLimit)) {
-                m_window.setStatus(QStringLiteral("Timeout waiting for flash... try again"));
-                return false;
-            }
-            continue;
-        }
         // The monitor may still acknowledge the set-up while it erases.
-        if (received == Wire::ACK)
+        if (*received < 0 || *received == Wire::ACK)
             continue;
-        if (received == Wire::FlashReady)
+        if (*received == Wire::FlashReady)
             break;
         m_window.setStatus(QStringLiteral("Failed to erase flash... try again"));
         return false;
@@ -130,26 +123,21 @@ bool FirmwareUpdater::sendFile(FirmwareFile &file)
 bool FirmwareUpdater::waitForLineAck(qint64 lineNumber)
 {
     const QString failedAt = QStringLiteral("Failed at line ") + QString::number(lineNumber);
+    const QString timedOut = failedAt + QStringLiteral(" (timeout)");
     CountedTime counted;
     for (;;) {
-        if (stoppedByUser())
+        const std::optional<int> received = countedRead(counted, Wire::LineAckLimit, timedOut);
+        if (!received)
             return false;
-        const int received = readLogged(Wire::PollRead);
-        if (received < 0) {
-            counted.addEmptyRead();
-            if (counted.exceeds(Wire::LineAckLimit)) {
-                m_window.setStatus(failedAt + QStringLiteral(" (timeout)"));
-                return false;
-            }
+        if (*received < 0)
             continue;
-        }
-        if (received == Wire::ACK)
+        if (*received == Wire::ACK)
             return true;
-        if (received == Wire::NAK)
+        if (*received == Wire::NAK)
             m_window.setStatus(failedAt + QStringLiteral(" (NAK)"));
         else
             m_window.setStatus(failedAt + QStringLiteral(" (0x") +
-                               byteHex(static_cast<std::uint8_t>(received)) + QLatin1Char(')'));
+                               byteHex(static_cast<std::uint8_t>(*received)) + QLatin1Char(')'));
         return false;
     }
 }

@@ -4,7 +4,9 @@
 
 #include <QByteArray>
 #include <chrono>
+#include <optional>
 
+class CountedTime;
 class FileSystem;
 class FirmwareFile;
 class MessageBoxService;
@@ -39,6 +41,11 @@ private:
     void sendRequest(const Wire::Request &request);
     // True, with "Stopped by user!" shown, once Stop has been pressed.
     bool stoppedByUser();
+    // One pass of a wait that gives up once its counted time exceeds `limit`:
+    // the byte read, -1 for an empty read within the limit, or nothing once
+    // the wait is over (Stop, or `timedOut` shown).
+    std::optional<int> countedRead(CountedTime &counted, std::chrono::milliseconds limit,
+                                   const QString &timedOut);
     bool invalidFile();
 
     bool waitForFlashReady();
