@@ -1,6 +1,7 @@
 // The main window's elements and menus as they stand at design time.
 #include "Form1.h"
 
+#include "ComPortToolTips.h"
 #include "DebugLog.h"
 #include "TransferDisplay.h"
 #include "Twips.h"
@@ -101,6 +102,11 @@ void Form1::buildMenus()
         item->setCheckable(true);
         m_mCOM[index - 1] = item;
     }
+    // Each item names the device it opens, looked at again whenever the menu opens.
+    mComPort->setToolTipsVisible(true);
+    updateComPortToolTips(m_mCOM, m_programFolder);
+    connect(mComPort, &QMenu::aboutToShow, this,
+            [this] { updateComPortToolTips(m_mCOM, m_programFolder); });
 
     mDebug = bar->addMenu(QStringLiteral("Debug"));
     mDebug->setObjectName(QStringLiteral("mDebug"));
