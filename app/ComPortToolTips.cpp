@@ -3,7 +3,6 @@
 #include "PortLocator.h"
 
 #include <QAction>
-#include <QTextDocument>
 
 QString comPortToolTip(int commPort, const ComPortTarget &target)
 {
@@ -11,15 +10,15 @@ QString comPortToolTip(int commPort, const ComPortTarget &target)
     QString opens;
     switch (target.source) {
     case ComPortTarget::Source::Link:
-        opens = QStringLiteral("Opens %1 (the link %2 in the program folder)")
+        opens = QStringLiteral("Opens %1\n(the link %2 in the program folder)")
                     .arg(target.linkTarget, name);
         break;
     case ComPortTarget::Source::Entry:
-        opens = QStringLiteral("Opens %1 (not a link)").arg(target.opens);
+        opens = QStringLiteral("Opens %1\n(not a link)").arg(target.opens);
         break;
     case ComPortTarget::Source::BuiltIn:
         opens =
-            QStringLiteral("Opens %1 (no %2 link in the program folder)").arg(target.opens, name);
+            QStringLiteral("Opens %1\n(no %2 link in the program folder)").arg(target.opens, name);
         break;
     }
     QString presence = QStringLiteral("Not present now");
@@ -36,8 +35,10 @@ void updateComPortToolTips(const std::array<QAction *, 16> &items, const QString
     const QList<ComPortTarget> targets =
         locateComPorts(static_cast<int>(items.size()), programFolder);
     for (int index = 0; index < targets.size(); ++index)
-        // The menu shows a tooltip as markup when it looks like some; converted,
-        // a target named "<b>" reads as written.
-        items[static_cast<std::size_t>(index)]->setToolTip(Qt::convertFromPlainText(
-            comPortToolTip(index + 1, targets[index]), Qt::WhiteSpaceNormal));
+        // The menu takes a tooltip for markup when it looks like some: escaped,
+        // a target named "<b>" reads as written, and a long device name stays
+        // on its line.
+        items[static_cast<std::size_t>(index)]->setToolTip(
+            QStringLiteral("<p style='white-space:pre'>%1</p>")
+                .arg(comPortToolTip(index + 1, targets[index]).toHtmlEscaped()));
 }

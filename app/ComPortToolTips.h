@@ -10,7 +10,7 @@ struct ComPortTarget;
 // and whether that device is there now, so that a technician can tell the
 // adapter's port from the others before picking one.
 
-// The tooltip of COMn as plain text, two lines.
+// The tooltip of COMn as plain text: what it opens, why, and whether it is there.
 QString comPortToolTip(int commPort, const ComPortTarget &target);
 
 // Sets every item's tooltip afresh (index 1 first). A device name is shown as

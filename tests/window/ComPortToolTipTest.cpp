@@ -44,17 +44,17 @@ TEST(ComPortToolTips, nameWhatEachPortOpensAndWhetherItIsThere_refreshedOnOpenin
         int port;
         QString text; // in full; a built-in port's presence depends on the machine
     } rows[] = {
-        {1, "Opens /dev/ttyS0 (no COM1 link in the program folder)\n"},
-        {2, "Opens " + adapter + " (the link COM2 in the program folder)\nPresent now"},
-        {3, "Opens " + byId + " (the link COM3 in the program folder)\nPresent now, as " +
+        {1, "Opens /dev/ttyS0\n(no COM1 link in the program folder)\n"},
+        {2, "Opens " + adapter + "\n(the link COM2 in the program folder)\nPresent now"},
+        {3, "Opens " + byId + "\n(the link COM3 in the program folder)\nPresent now, as " +
                 canonicalAdapter},
-        {4, "Opens /dev/veltrax-no-such-adapter (the link COM4 in the program folder)\n"
+        {4, "Opens /dev/veltrax-no-such-adapter\n(the link COM4 in the program folder)\n"
             "Not present now"},
         {5, "Opens " + dir.filePath("dev/<b>adapter") +
-                " (the link COM5 in the program folder)\nPresent now"},
-        {6, "Opens " + com6 + " (not a link)\nPresent now"},
-        {7, "Opens " + adapter + " (the link COM7 in the program folder)\nPresent now"},
-        {16, "Opens /dev/ttyS15 (no COM16 link in the program folder)\n"},
+                "\n(the link COM5 in the program folder)\nPresent now"},
+        {6, "Opens " + com6 + "\n(not a link)\nPresent now"},
+        {7, "Opens " + adapter + "\n(the link COM7 in the program folder)\nPresent now"},
+        {16, "Opens /dev/ttyS15\n(no COM16 link in the program folder)\n"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.port);
@@ -70,7 +70,7 @@ TEST(ComPortToolTips, nameWhatEachPortOpensAndWhetherItIsThere_refreshedOnOpenin
     ASSERT_TRUE(QFile::remove(adapter));
     emit menu->aboutToShow();
     EXPECT_EQ(shown(form.mCOM(3)),
-              "Opens " + byId + " (the link COM3 in the program folder)\nNot present now");
+              "Opens " + byId + "\n(the link COM3 in the program folder)\nNot present now");
     EXPECT_TRUE(shown(form.mCOM(2)).endsWith("\nNot present now"));
 }
 
