@@ -102,9 +102,8 @@ void Form1::buildMenus()
         item->setCheckable(true);
         m_mCOM[index - 1] = item;
     }
-    // Each item names the device it opens, looked at again whenever the menu opens.
+    // Each item names the device it opens, looked at whenever the menu opens.
     mComPort->setToolTipsVisible(true);
-    updateComPortToolTips(m_mCOM, m_programFolder);
     connect(mComPort, &QMenu::aboutToShow, this,
             [this] { updateComPortToolTips(m_mCOM, m_programFolder); });
 

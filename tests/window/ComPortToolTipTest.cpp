@@ -40,6 +40,7 @@ TEST(ComPortToolTips, nameWhatEachPortOpensAndWhetherItIsThere_refreshedOnOpenin
     Form1 &form = h.start();
     auto *menu = h.element<QMenu>("mComPort");
     ASSERT_TRUE(menu && menu->toolTipsVisible());
+    emit menu->aboutToShow();
     const struct {
         int port;
         QString text; // in full; a built-in port's presence depends on the machine
