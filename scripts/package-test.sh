@@ -31,7 +31,7 @@ esac
 say() { echo "package-test: $*"; }
 fail() { echo "package-test: FAILED: $*" >&2; exit 1; }
 
-scripts/setup.sh dpkg-dev lintian desktop-file-utils appstream file
+scripts/setup.sh dpkg-dev lintian desktop-file-utils appstream file x11-utils
 build=build-package
 scripts/package.sh "$build"
 deb=$(ls "$build"/packages/veltrax-uploader_*.deb)

@@ -22,7 +22,7 @@ case ${1:-} in
 esac
 
 build=${VELTRAX_BUILD_DIR:-build}
-scripts/setup.sh
+scripts/setup.sh x11-utils
 # The program and the simulated instrument only; the test command builds the rest.
 VELTRAX_TARGETS="veltrax-uploader veltrax-sim veltrax-hexgen" scripts/build.sh "$build"
 
