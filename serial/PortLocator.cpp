@@ -10,6 +10,10 @@ QString systemPortName(int commPort, const QString &programFolder)
     Q_UNUSED(programFolder);
     return name;
 #else
+    // A folder without a usable name has no entries; it is never the working
+    // directory.
+    if (!QDir::isAbsolutePath(programFolder))
+        return QStringLiteral("/dev/ttyS%1").arg(commPort - 1);
     const QFileInfo entry(QDir(programFolder).filePath(name));
     if (entry.exists())
         return entry.canonicalFilePath();
