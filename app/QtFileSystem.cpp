@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -68,7 +69,14 @@ private:
                  m_file.fileName());
         }
         m_file.unsetError();
-        QByteArray line = m_file.readLine(maxBytes);
+        QByteArray line;
+        if (maxBytes == 0) {
+            line = m_file.readLine();
+        } else {
+            // This form reads at most one byte less than its buffer, for a NUL.
+            line.resize(maxBytes + 1);
+            line.resize(std::max<qint64>(m_file.readLine(line.data(), maxBytes + 1), 0));
+        }
         if (m_file.error() != QFileDevice::NoError) {
             fail(ErrorCode::FileAccessError, m_file.errorString(), m_file.fileName());
         }
