@@ -3,6 +3,7 @@
 #include "FakeMessages.h"
 #include "Form1.h"
 #include "MemoryByteDevice.h"
+#include "MemoryFileSystem.h"
 #include "QtFileSystem.h"
 #include "QtPrinters.h"
 #include "UploaderError.h"
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <optional>
 
 // A main window on a temporary program folder and an in-memory serial device.
 struct WindowHarness {
@@ -44,9 +46,15 @@ struct WindowHarness {
             device->setOpenable(refusedPort, false);
             return std::unique_ptr<ByteDevice>(device);
         };
-        const auto searchDisk = [] { return std::make_unique<QtFileSystem>(); };
+        const auto searchDisk = [this]() -> std::unique_ptr<FileSystem> {
+            if (!searchFails)
+                return std::make_unique<QtFileSystem>();
+            auto unlistable = std::make_unique<MemoryFileSystem>();
+            unlistable->listFails = true;
+            return unlistable;
+        };
         form = std::make_unique<Form1>(
-            folder.path(),
+            programFolder.value_or(folder.path()),
             Form1Services{messages, makeDevice, disk, searchDisk, [this] { endProgram(); }});
         return *form;
     }
@@ -76,7 +84,9 @@ struct WindowHarness {
     QTemporaryDir folder;
     MemoryByteDevice *device = nullptr;
     int refusedPort = 0;
-    bool deviceFails = false; // no device can be made
+    bool deviceFails = false;             // no device can be made
+    bool searchFails = false;             // the firmware search cannot list the folder
+    std::optional<QString> programFolder; // the window's folder, if not `folder`
     int endProgramCalls = 0;
     std::function<void()> endProgram = [this] { ++endProgramCalls; };
     std::unique_ptr<Form1> form;
