@@ -45,7 +45,11 @@ ComPortTarget locate(int commPort, const QString &programFolder, ListedPorts &li
     Q_UNUSED(listed);
 #else
     const QFileInfo entry(target.entry);
-    if (entry.isSymLink()) {
+    // A folder without a usable name has no entries; it is never the working
+    // directory.
+    if (!QDir::isAbsolutePath(programFolder)) {
+        target.opens = QStringLiteral("/dev/ttyS%1").arg(commPort - 1);
+    } else if (entry.isSymLink()) {
         target.source = ComPortTarget::Source::Link;
         target.linkTarget = entry.symLinkTarget();
         target.opens = entry.exists() ? entry.canonicalFilePath() : target.linkTarget;
