@@ -15,9 +15,10 @@ int hexDigit(char c)
 
 } // namespace
 
-std::optional<HexLine> decodeHexLine(const QByteArray &line)
+std::optional<HexLine> decodeHexLine(QByteArrayView line)
 {
     HexLine decoded;
+    decoded.bytes.reserve(line.size() / 2);
     // Positions are 1-based: the pair at position p is characters p and p + 1.
     for (; decoded.endPosition < line.size(); decoded.endPosition += 2) {
         const int high = hexDigit(line.at(decoded.endPosition - 1));

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <optional>
 
 // A firmware file line as the monitor receives it. The first character (the
@@ -14,5 +15,5 @@ struct HexLine {
 };
 
 // Empty when a pair that would be sent is not two hexadecimal digits. The only
-// place lines are read, so the check before the erase and the transfer agree.
-std::optional<HexLine> decodeHexLine(const QByteArray &line);
+// place lines are decoded, so the check before the erase and the transfer agree.
+std::optional<HexLine> decodeHexLine(QByteArrayView line);
