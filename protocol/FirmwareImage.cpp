@@ -10,18 +10,29 @@ namespace {
 constexpr qsizetype RecordFrameBytes = 5;
 constexpr std::uint8_t EndOfFileType = 0x01;
 
-// Why the line's bytes are not one whole record; empty when they are.
-QString recordFault(const QByteArray &record)
+// Why the bytes the line would send are not one whole record; empty when
+// they are. `endOfFile` tells whether it is the end-of-file record.
+QString recordFault(QByteArrayView line, bool &endOfFile)
 {
-    if (record.size() < RecordFrameBytes)
+    qsizetype count = 0;
+    std::uint8_t countByte = 0, type = 0, sum = 0;
+    const std::optional<qint64> end = HexPairs::read(line, [&](std::uint8_t byte) {
+        if (count == 0)
+            countByte = byte;
+        if (count == 3)
+            type = byte;
+        sum += byte;
+        ++count;
+    });
+    if (!end)
+        return QStringLiteral("a pair is not two hexadecimal digits");
+    if (count < RecordFrameBytes)
         return QStringLiteral("too short for a record");
-    if (static_cast<std::uint8_t>(record.at(0)) != record.size() - RecordFrameBytes)
+    if (countByte != count - RecordFrameBytes)
         return QStringLiteral("its count is not its number of data bytes");
-    std::uint8_t sum = 0;
-    for (const char byte : record)
-        sum += static_cast<std::uint8_t>(byte);
     if (sum != 0)
         return QStringLiteral("its checksum does not match");
+    endOfFile = type == EndOfFileType;
     return {};
 }
 
@@ -88,14 +99,11 @@ std::optional<FirmwareImage> FirmwareImage::check(QByteArray bytes, QString &ref
             refusal = QStringLiteral("line %1 follows the end-of-file record").arg(lineNumber);
             return std::nullopt;
         }
-        const std::optional<HexLine> decoded = decodeHexLine(line);
-        const QString fault = decoded ? recordFault(decoded->bytes)
-                                      : QStringLiteral("a pair is not two hexadecimal digits");
+        const QString fault = recordFault(line, ended);
         if (!fault.isEmpty()) {
             refusal = QStringLiteral("line %1: %2").arg(lineNumber).arg(fault);
             return std::nullopt;
         }
-        ended = static_cast<std::uint8_t>(decoded->bytes.at(3)) == EndOfFileType;
     }
     if (!ended) {
         refusal = QStringLiteral("no end-of-file record");
