@@ -38,16 +38,16 @@ public:
 // The one table of failure codes. The numbers are those a technician may
 // already know from older Windows tools; each kind of failure has its own.
 namespace ErrorCode {
-constexpr int InvalidArgument = 5;        // a line too short to hold its value
-constexpr int Overflow = 6;               // a number that does not fit 16 bits
-constexpr int FileTooLarge = 7;           // a file too large to be held in memory
-constexpr int TypeMismatch = 13;          // a value that is no number
-constexpr int FileNotFound = 53;          // the file does not exist
-constexpr int DeviceIoError = 57;         // the serial device failed
-constexpr int ReadPastEnd = 62;           // a line read where none is left
-constexpr int PermissionDenied = 70;      // the file or folder may not be read or written
-constexpr int FileAccessError = 75;       // the file could not be opened, read or written
-constexpr int PathNotFound = 76;          // the folder cannot be found or listed
-constexpr int InvalidPropertyValue = 380; // line settings the port cannot take
-constexpr int NoSuchPort = 340;           // a port number with no COM menu item
+constexpr int InvalidArgument = 5;    // a line too short to hold its value
+constexpr int Overflow = 6;           // a number that does not fit 16 bits
+constexpr int FileTooLarge = 7;       // a file too large to be held in memory
+constexpr int TypeMismatch = 13;      // a value that is no number
+constexpr int FileNotFound = 53;      // the file does not exist
+constexpr int DeviceIoError = 57;     // the serial device failed
+constexpr int ReadPastEnd = 62;       // a line read where none is left
+constexpr int PermissionDenied = 70;  // the file or folder may not be read or written
+constexpr int FileAccessError = 75;   // the file could not be opened, read or written
+constexpr int PathNotFound = 76;      // the folder cannot be found or listed
+constexpr int InvalidPropertyValue = 380;  // line settings the port cannot take
+constexpr int NoSuchPort = 340;       // a port number with no COM menu item
 } // namespace ErrorCode
