@@ -204,7 +204,6 @@ TEST_P(UpdateFault, endsWithItsText_nothingMoreSent_windowIdle)
     EXPECT_GE(received.size(), wire(hexFile, f.fewest).size());
 }
 
-
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(EndToEnd, UpdateFault, ::testing::Values(
     Fault{"nakAtLine5", {"--nak-line", "5"}, {}, Act::None, {}, 0, Act::None, "Failed at line 5 (NAK)", {}, 5, 5},
