@@ -128,7 +128,10 @@ TEST_F(EndToEnd, newestFileSentWhole_instrumentAssemblesItsImage_updateSuccessfu
     EXPECT_TRUE(instrument->log().received() == wire(hexFile, AllLines) + Reset + Reboot);
 }
 
-enum class Act { None, Stop, DeleteFile, MakeUnreadable, HoldPort, PullDevice };
+const QByteArray NonHexPair = ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
+                              ":1000100010111213141516171819ZZ1B1C1D1E1F68\r\n:00000001FF\r\n";
+
+enum class Act { None, Stop, DeleteFile, RewriteInPlace, MakeUnreadable, HoldPort, PullDevice };
 
 struct Fault {
     const char *name;
@@ -153,6 +156,11 @@ protected:
             window->clickStop();
         if (what == Act::DeleteFile)
             QFile::remove(file);
+        if (what == Act::RewriteInPlace) { // as `cp other.hex` does: the same file, new bytes
+            QFile same(file);
+            ASSERT_TRUE(same.open(QIODevice::WriteOnly | QIODevice::Truncate));
+            same.write(NonHexPair);
+        }
         if (what == Act::MakeUnreadable)
             QFile::setPermissions(file, {});
         if (what == Act::HoldPort) { // another program: Qt, as minicom and cu, keeps a lock file
@@ -196,9 +204,6 @@ TEST_P(UpdateFault, endsWithItsText_nothingMoreSent_windowIdle)
     EXPECT_GE(received.size(), wire(hexFile, f.fewest).size());
 }
 
-const QByteArray NonHexPair = ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
-                              ":1000100010111213141516171819ZZ1B1C1D1E1F68\r\n:00000001FF\r\n";
-
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(EndToEnd, UpdateFault, ::testing::Values(
     Fault{"nakAtLine5", {"--nak-line", "5"}, {}, Act::None, {}, 0, Act::None, "Failed at line 5 (NAK)", {}, 5, 5},
@@ -210,9 +215,10 @@ INSTANTIATE_TEST_SUITE_P(EndToEnd, UpdateFault, ::testing::Values(
     Fault{"stopInTheFlashWait", {"--erase-ms", "5000"}, {}, Act::None, "Waiting for Flash", 0, Act::Stop, "Stopped by user!", {}, FlashWait, FlashWait},
     // Stop is seen at the head of a line's wait: the ACK may slip in and line 4 go out.
     Fault{"stopInALine", {}, {}, Act::None, {}, 3, Act::Stop, "Stopped by user!", {}, 3, 4},
-    // Held open from before the erase, it is sent to its end: the instrument
-    // is not left without firmware.
+    // Read and checked before the erase, it is sent to its end as it was then:
+    // the instrument is not left without firmware.
     Fault{"deletedInTheFlashWait_sentWhole", {"--erase-ms", "300", "--code-bad"}, {}, Act::None, "Waiting for Flash", 0, Act::DeleteFile, CodeBad, {}, AllLines, AllLines},
+    Fault{"rewrittenInTheFlashWait_sentAsChecked", {"--erase-ms", "300", "--code-bad"}, {}, Act::None, "Waiting for Flash", 0, Act::RewriteInPlace, CodeBad, {}, AllLines, AllLines},
     // Refused before anything is sent: the instrument keeps its old firmware.
     Fault{"nonHexPair", {}, NonHexPair, Act::None, {}, 0, Act::None, {}, {"Invalid File"}, Nothing, Nothing},
     Fault{"deletedAfterStartUp", {}, {}, Act::DeleteFile, {}, 0, Act::None, {}, {"Invalid File"}, Nothing, Nothing},
