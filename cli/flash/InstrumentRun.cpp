@@ -255,7 +255,7 @@ std::optional<double> InstrumentRun::secondsLeft() const
 {
     const qint64 lines = m_linesSent - m_rateFromLines;
     const double span = (m_lastAt - m_rateFromAt) / 1000.0;
-    if (!m_transferring || m_finished || lines < 2 || span <= 0)
+    if (!m_transferring || m_finished || lines < 2 || span <= 0 || m_linesSent >= m_linesInFile)
         return std::nullopt;
     const double rate = lines / span;
     const double sinceLast = (QDateTime::currentMSecsSinceEpoch() - m_lastAt) / 1000.0;
