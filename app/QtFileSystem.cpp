@@ -144,6 +144,41 @@ std::unique_ptr<TextStream> QtFileSystem::OpenTextFile(const QString &path)
     return stream;
 }
 
+QByteArray QtFileSystem::ReadFile(const QString &path, qint64 maxBytes)
+{
+    if (!QFileInfo(path).isFile()) {
+        fail(ErrorCode::FileNotFound, QStringLiteral("File not found"), path);
+    }
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
+        fail(codeFor(file.error()), file.errorString(), path);
+    }
+    // Judged by the size first: a huge file costs neither memory nor time.
+    const qint64 size = file.size();
+    const QString tooLarge = QStringLiteral("File larger than %1 bytes").arg(maxBytes);
+    if (size > maxBytes) {
+        fail(ErrorCode::FileTooLarge, tooLarge, path);
+    }
+    QByteArray bytes;
+    bytes.reserve(static_cast<qsizetype>(size));
+    // In pieces, to the end as it is now: a file that grows meanwhile (or
+    // reports no size, as some system files do) is stopped at the bound.
+    QByteArray piece(64 * 1024, Qt::Uninitialized);
+    for (;;) {
+        const qint64 got = file.read(piece.data(), piece.size());
+        if (got < 0) {
+            fail(codeFor(file.error()), file.errorString(), path);
+        }
+        if (got == 0) {
+            return bytes;
+        }
+        if (bytes.size() + got > maxBytes) {
+            fail(ErrorCode::FileTooLarge, tooLarge, path);
+        }
+        bytes.append(piece.constData(), static_cast<qsizetype>(got));
+    }
+}
+
 std::unique_ptr<TextWriter> QtFileSystem::CreateTextFile(const QString &path)
 {
     auto writer = std::make_unique<AtomicLineWriter>(path);

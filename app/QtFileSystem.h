@@ -11,6 +11,7 @@ public:
     bool FileExists(const QString &path) override;
     qint64 FileSize(const QString &path) override;
     std::unique_ptr<TextStream> OpenTextFile(const QString &path) override;
+    QByteArray ReadFile(const QString &path, qint64 maxBytes) override;
     std::unique_ptr<TextWriter> CreateTextFile(const QString &path) override;
     // In name order (by character code), so that a tie between two firmware
     // files is settled the same way on every run. Names that do not decode

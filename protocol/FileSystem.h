@@ -34,6 +34,10 @@ public:
     virtual ~FileSystem() = default;
     virtual bool FileExists(const QString &path) = 0;
     virtual qint64 FileSize(const QString &path) = 0;
+    // The whole file as it is now, read once. A file larger than maxBytes
+    // throws FileServiceError (FileTooLarge): judged by its size before
+    // anything is read, and reading stops at the bound if it grows meanwhile.
+    virtual QByteArray ReadFile(const QString &path, qint64 maxBytes) = 0;
     virtual std::unique_ptr<TextStream> OpenTextFile(const QString &path) = 0;
     // Create or replace.
     virtual std::unique_ptr<TextWriter> CreateTextFile(const QString &path) = 0;

@@ -3,7 +3,8 @@
 
 #include "ByteText.h"
 #include "CountedTime.h"
-#include "FirmwareFile.h"
+#include "FirmwareImage.h"
+#include "HexLine.h"
 #include "MessageBoxService.h"
 #include "SerialLink.h"
 #include "WindowOperations.h"
@@ -17,23 +18,21 @@ bool FirmwareUpdater::invalidFile()
 
 bool FirmwareUpdater::SendFirmwareFile()
 {
-    const QString path = m_window.firmwarePath();
-    if (!firmwareFileExists(m_files, path))
+    // Read once and checked before anything goes on the wire; the transfer
+    // sends that copy, so a file rewritten or removed meanwhile changes nothing.
+    QString refusal;
+    const std::optional<FirmwareImage> image =
+        FirmwareImage::load(m_files, m_window.firmwarePath(), refusal);
+    if (!image) {
+        qWarning("Firmware file %s refused: %s", qUtf8Printable(m_window.firmwarePath()),
+                 qUtf8Printable(refusal));
         return invalidFile();
-    // Once the monitor has erased its flash the instrument has no firmware
-    // until a whole image arrives, so a file that cannot be sent to its end
-    // is refused before anything goes on the wire.
-    if (!isSendableFirmware(m_files, path))
-        return invalidFile();
-    const std::optional<qint64> fileSize = firmwareFileSize(m_files, path);
-    if (!fileSize)
-        return invalidFile();
-    // Opened before anything is sent and held open to the end: a file that
-    // is deleted or renamed over while the flash erases is still read whole.
-    FirmwareFile file(m_files, path);
-    if (!file.isOpen())
-        return invalidFile();
+    }
+    return sendFirmwareImage(*image);
+}
 
+bool FirmwareUpdater::sendFirmwareImage(const FirmwareImage &image)
+{
     m_window.setProgressValue(0);
     m_window.clearLog();
     m_window.setSentLine(QString());
@@ -63,10 +62,9 @@ bool FirmwareUpdater::SendFirmwareFile()
         return false;
 
     m_window.setStatus(QStringLiteral("Sending file..."));
-    m_window.setProgressRange(0, static_cast<double>(*fileSize));
-    if (!sendFile(file))
+    m_window.setProgressRange(0, static_cast<double>(image.size()));
+    if (!sendLines(image))
         return false;
-    file.close();
 
     return waitForVerdict();
 }
@@ -94,29 +92,29 @@ bool FirmwareUpdater::waitForFlashReady()
     return true;
 }
 
-bool FirmwareUpdater::sendFile(FirmwareFile &file)
+bool FirmwareUpdater::sendLines(const FirmwareImage &image)
 {
     qint64 lineNumber = 0;
-    while (!file.atEnd()) {
+    for (TextLines lines = image.lines(); !lines.atEnd();) {
         // Whatever followed the last answer is noise, not the next line's answer.
         m_link.FlushInput();
-        const std::optional<FirmwareFile::Line> line = file.readLine();
-        if (!line)
+        const QByteArrayView text = lines.next();
+        const std::optional<HexLine> hex = decodeHexLine(text);
+        // Never for a checked image, whose every line decodes.
+        if (!hex)
             return invalidFile();
-        m_window.setSentLine(QString::fromLatin1(line->text));
+        m_window.setSentLine(QString::fromLatin1(text));
         m_link.SendByte(Wire::SOH);
         ++lineNumber;
         m_window.setStatus(QStringLiteral("Sending file..."));
-        for (const char byte : line->hex.bytes)
+        for (const char byte : hex->bytes)
             m_link.SendByte(static_cast<std::uint8_t>(byte));
         if (!waitForLineAck(lineNumber))
             return false;
         m_window.setProgressValue(m_window.progressValue() +
-                                  static_cast<double>(line->hex.endPosition + 1));
+                                  static_cast<double>(hex->endPosition + 1));
         m_window.processEvents();
     }
-    if (file.failed())
-        return invalidFile();
     return true;
 }
 

@@ -8,7 +8,7 @@
 
 class CountedTime;
 class FileSystem;
-class FirmwareFile;
+class FirmwareImage;
 class MessageBoxService;
 class SerialLink;
 class WindowOperations;
@@ -30,7 +30,11 @@ public:
     bool SendText(const QByteArray &Text);
     void btnESC_Click();
 
+    // Reads and checks the file first: "Invalid File" and nothing on the wire
+    // for one that is missing, unreadable, too large or can never succeed.
     bool SendFirmwareFile();
+    // The dialogue and the transfer of an image already read and checked.
+    bool sendFirmwareImage(const FirmwareImage &image);
 
     void btnSend_Click();
     void btnStop_Click();
@@ -49,7 +53,7 @@ private:
     bool invalidFile();
 
     bool waitForFlashReady();
-    bool sendFile(FirmwareFile &file);
+    bool sendLines(const FirmwareImage &image);
     bool waitForLineAck(qint64 lineNumber);
     bool waitForVerdict();
     void runUpdate();

@@ -69,8 +69,15 @@ void CommStuff::Delay(std::chrono::milliseconds wait)
     DelayActive = true;
     form.TimerDelay.setInterval(timerInterval(wait));
     form.TimerDelay.start();
-    while (DelayActive)
+    const TimerStopper stopper(form.TimerDelay);
+    for (;;) {
+        // A line that hangs up during a pause (5 s before the reset) ends the
+        // dialogue now, not when the pause is over.
+        form.MSComm1.throwIfLineFailed();
+        if (!DelayActive)
+            break;
         waitForEvents();
+    }
     processPendingEvents();
 }
 

@@ -83,6 +83,12 @@ void MSComm::Output(std::uint8_t byte)
     throwIfFailed();
 }
 
+void MSComm::throwIfLineFailed() const
+{
+    if (PortOpen())
+        throwIfFailed();
+}
+
 void MSComm::throwIfFailed() const
 {
     if (m_device->hasFailed())

@@ -40,6 +40,10 @@ public:
     // Throws SerialLinkError while the port is closed.
     void Output(std::uint8_t byte);
 
+    // Throws SerialLinkError once the open port's device has failed; a
+    // closed port never throws.
+    void throwIfLineFailed() const;
+
     ByteDevice &device() { return *m_device; }
 
 private:

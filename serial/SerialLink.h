@@ -15,6 +15,7 @@ public:
     virtual ~SerialLink() = default;
 
     // Returns once the time has passed; window events are processed meanwhile.
+    // A device failure meanwhile throws at once.
     virtual void Delay(std::chrono::milliseconds wait) = 0;
 
     // Does nothing when the port is closed.

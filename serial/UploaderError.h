@@ -40,6 +40,7 @@ public:
 namespace ErrorCode {
 constexpr int InvalidArgument = 5;    // a line too short to hold its value
 constexpr int Overflow = 6;           // a number that does not fit 16 bits
+constexpr int FileTooLarge = 7;       // a file too large to be held in memory
 constexpr int TypeMismatch = 13;      // a value that is no number
 constexpr int FileNotFound = 53;      // the file does not exist
 constexpr int DeviceIoError = 57;     // the serial device failed

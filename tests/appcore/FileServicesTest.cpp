@@ -1,11 +1,15 @@
 #include "FirmwareDiscovery.h"
+#include "FirmwareImage.h"
 #include "QtFileSystem.h"
 #include "UploaderError.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <cstdio>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 namespace {
 
@@ -42,6 +46,59 @@ TEST(FindFirmware, takesTheNewestPlainFileByTheDateInItsName)
     }
     // A folder that cannot be listed is a failure, not a folder without firmware.
     EXPECT_THROW(searchFirmware(files, QStringLiteral("/no such folder")), FileServiceError);
+}
+
+int errorCode(const std::function<void()> &action)
+{
+    try {
+        action();
+    } catch (const FileServiceError &error) {
+        return error.code();
+    }
+    return 0;
+}
+
+long peakMemoryKiB()
+{
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    return usage.ru_maxrss;
+}
+
+// The firmware file is read whole, as it is; one larger than the bound is
+// refused by its size without being read (a sparse gigabyte costs neither
+// memory nor time), and one that says it is smaller than it is (system files
+// report no size) is stopped at the bound.
+TEST(QtFileSystem, readFile_wholeUpToItsBound)
+{
+    QtFileSystem files;
+    QTemporaryDir dir;
+    const QString small = dir.filePath("small.hex"), huge = dir.filePath("huge.hex");
+    QFile file(small);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(":00000001FF\r\n\x1a\r") == 15);
+    file.close();
+    EXPECT_EQ(files.ReadFile(small, 15), QByteArray(":00000001FF\r\n\x1a\r"));
+    EXPECT_EQ(errorCode([&] { files.ReadFile(small, 14); }), ErrorCode::FileTooLarge);
+
+    QFile sparse(huge);
+    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(1) << 30));
+    sparse.close();
+    const long memoryBefore = peakMemoryKiB();
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_EQ(errorCode([&] { files.ReadFile(huge, FirmwareImage::MaxFileBytes); }),
+              ErrorCode::FileTooLarge);
+    EXPECT_FALSE(FirmwareImage::load(files, huge));
+    EXPECT_LT(clock.elapsed(), 100);
+    EXPECT_LT(peakMemoryKiB() - memoryBefore, 16 * 1024);
+
+    const QString status = QStringLiteral("/proc/self/status");
+    if (QFileInfo(status).isFile() && QFileInfo(status).size() == 0) {
+        EXPECT_EQ(errorCode([&] { files.ReadFile(status, 16); }), ErrorCode::FileTooLarge);
+        EXPECT_TRUE(files.ReadFile(status, 1 << 20).startsWith("Name:"));
+    }
+    for (const QString &missing : {dir.filePath("none.hex"), dir.path()})
+        EXPECT_EQ(errorCode([&] { files.ReadFile(missing, 100); }), ErrorCode::FileNotFound);
 }
 
 } // namespace

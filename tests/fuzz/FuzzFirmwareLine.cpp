@@ -1,6 +1,7 @@
 // A firmware file through the check before the erase and the transfer: a file
-// whose lines are all pairs of hex digits goes out whole, byte for byte, to an
-// instrument that acknowledges everything; any other is refused with nothing sent.
+// of whole records ending in its one end-of-file record goes out whole, byte
+// for byte, to an instrument that acknowledges everything; any other is
+// refused with nothing sent.
 #include "FakeWindow.h"
 #include "FirmwareUpdater.h"
 #include "FuzzCheck.h"
@@ -24,6 +25,16 @@ std::optional<QByteArray> pairsOf(const QByteArray &line)
     return QByteArray::fromHex(line.mid(1, (line.size() - 1) / 2 * 2));
 }
 
+// Count, address, type, data and checksum, the count right and the sum 0.
+bool isRecord(const QByteArray &bytes)
+{
+    int sum = 0;
+    for (const char byte : bytes)
+        sum += static_cast<std::uint8_t>(byte);
+    return bytes.size() >= 5 && static_cast<std::uint8_t>(bytes[0]) == bytes.size() - 5 &&
+           sum % 256 == 0;
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size)
@@ -39,28 +50,31 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t *data, std::size_t size
     instrument.answer("\x1b", {{10ms, "\x06"}}).answer(entry.mid(1, 5), {{10ms, "boot"}});
     instrument.answer("quandrel\r\n", {{10ms, "MON: "}}).answer("\x05\x05", {{10ms, "\x80"}});
 
+    // Sendable: every line one record, and a type 01 record on the last line only.
     const QList<QByteArray> lines = textLines(content);
     bool sendable = !lines.isEmpty();
     QByteArray sentLines;
     for (qsizetype i = 0; sendable && i < lines.size(); ++i) {
         const std::optional<QByteArray> pairs = pairsOf(lines[i]);
-        sendable = pairs.has_value();
+        const bool last = i + 1 == lines.size();
+        sendable = pairs && isRecord(*pairs) && (pairs->at(3) == '\x01') == last;
         const QByteArray line = '\x01' + pairs.value_or(""), ack("\x06");
         sentLines += line;
-        instrument.answer(line, {{10ms, i + 1 < lines.size() ? ack : ack + "CODE OK"}});
+        instrument.answer(line, {{10ms, last ? ack + "CODE OK" : ack}});
     }
 
     FirmwareUpdater updater(instrument, window, messages, files);
     const bool sent = updater.SendFirmwareFile();
     if (!sendable) {
         require(!sent && instrument.wire.isEmpty() && messages.shown == QStringList{"Invalid File"},
-                "a file with a non-hex pair not refused before anything was sent");
+                "a file that cannot succeed not refused before anything was sent");
         return 0;
     }
     require(sent && messages.shown.isEmpty() &&
                 window.status() == QStringLiteral("File sent successfully! (Got Verification)"),
-            "a hexadecimal file not sent");
+            "a file of whole records not sent");
     require(instrument.wire == entry + '\x05' + sentLines,
             "bytes on the wire other than the monitor entry and the file's pairs");
+    require(window.maximum == content.size(), "progress not measured on the file as read");
     return 0;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "FakeWindow.h"
+#include "FirmwareImage.h"
 #include "FirmwareUpdater.h"
 #include "MemoryFileSystem.h"
 #include "QtPrinters.h"
@@ -17,9 +18,9 @@ inline const QByteArray RebootRequest("\x01\x48\x01\x00\x49", 5);
 inline const QByteArray ResetRequest("\x01\x3b\x01\x00\x3c", 5);
 
 // Records in the forms a file may hold them: a lone last character (never
-// sent, so never judged), an empty line, any first character, lower case.
+// sent, so never judged), an LF alone, any first character, lower case.
 inline const QByteArray Firmware =
-    ":0400000001020304F2x\r\n\r\nZ020010000a0BD9y\r\n:00000001FF\r\n";
+    ":0400000001020304F2x\r\n:01002000AA35\nZ020010000a0BD9y\r\n:00000001FF\r\n";
 
 // A whole update of Firmware, stage by stage: the bytes the monitor gets, and
 // what a monitor that does everything right answers, timed from the last byte.
@@ -28,7 +29,7 @@ enum Stage { Nothing, EntryEsc, EntryReboot, Access, SetUp, FlashReady, Line1, L
              ResetEsc, ResetReq, RebootEsc, RebootReq };
 inline const QByteArray StageBytes[] = {
     "", Esc, RebootRequest, "quandrel\r\n", "\x05\x05", "\x05",
-    QByteArray::fromHex("01 04 00 00 00 01 02 03 04 F2"), "\x01",
+    QByteArray::fromHex("01 04 00 00 00 01 02 03 04 F2"), QByteArray::fromHex("01 01 00 20 00 AA 35"),
     QByteArray::fromHex("01 02 00 10 00 0A 0B D9"), QByteArray::fromHex("01 00 00 00 01 FF"),
     Esc, ResetRequest, Esc, RebootRequest};
 inline const Arrivals Answers[] = {
@@ -43,6 +44,12 @@ inline QByteArray transcriptUpTo(Stage last)
         wire += StageBytes[stage];
     return wire;
 }
+
+// Images the check would refuse, for the transfer beneath it.
+class FirmwareImageTestAccess {
+public:
+    static FirmwareImage unchecked(QByteArray bytes) { return FirmwareImage(std::move(bytes)); }
+};
 
 // The instrument, the window, the message box, the disk and the updater.
 struct Rig {

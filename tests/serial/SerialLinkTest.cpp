@@ -13,6 +13,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <ctime>
@@ -139,21 +140,32 @@ TEST(CommStuff, selectComPort_triesANewPortAndLeavesItClosed)
     }
 }
 
-// The line runs at the speed start-up sets; settings the port cannot take are
-// refused whole.
-TEST(CommStuff, lineSettings_invalidTextThrowsAndChangesNothing)
+// The line runs at the speed start-up sets.
+TEST(CommStuff, setBaudRate_19200NoParity8Data1Stop)
 {
     Link l;
-    const LineSettings instrument{19200, 'N', 8, 1};
     l.link.SetBaudRate(19200);
-    EXPECT_EQ(l.device->settings(), instrument);
-    for (const char *text : {"", "19200,N,8", "19200,N,8,1,", " 19200,N,8,1", "0,N,8,1",
-                             "19200,X,8,1", "19200,N,9,1", "19200,N,8,3", "9999999999,N,8,1"}) {
-        EXPECT_THROW(l.port.setSettings(text), UploaderError) << text;
-        EXPECT_EQ(l.device->settings(), instrument) << text;
+    EXPECT_EQ(l.device->settings(), (LineSettings{19200, 'N', 8, 1}));
+}
+
+// A device that fails during a pause ends it at once, whatever is left of it
+// (5000 ms before the reset); on a closed port nothing is judged.
+TEST(CommStuff, delay_deviceFailureThrowsAtOnce)
+{
+    for (const bool open : {true, false}) {
+        Link l;
+        l.port.setPortOpen(open);
+        QTimer::singleShot(50ms, l.device, [&l] { l.device->injectFailure(); });
+        const auto pause = [&] {
+            if (open)
+                EXPECT_THROW(l.link.Delay(5000ms), SerialLinkError);
+            else
+                l.link.Delay(200ms);
+        };
+        const double wallMs = measure(pause).wallMs;
+        EXPECT_TRUE(wallMs >= 49 && wallMs < (open ? 250 : 500)) << open << ' ' << wallMs;
+        EXPECT_FALSE(l.link.hidden().TimerDelay.isActive());
     }
-    l.port.setSettings("300,o,7,2");
-    EXPECT_EQ(l.device->settings(), (LineSettings{300, 'O', 7, 2}));
 }
 
 // A COMn link in the program folder names the adapter, relative to the folder
@@ -217,8 +229,24 @@ TEST(SerialPty, hangUpDuringRead_throwsAndLetsThePortGo)
     QTimer::singleShot(50ms, &l.link.hidden(), [&l] { l.pty.hangUp(); });
     EXPECT_LT(measure([&] { EXPECT_THROW(l.link.ReadByte(5000ms), SerialLinkError); }).wallMs,
               1000);
-    expectAsleep(measure([&] { l.link.Delay(200ms); }));
+    QEventLoop window;
+    QTimer::singleShot(200ms, &window, &QEventLoop::quit);
+    expectAsleep(measure([&] { window.exec(); }));
+    EXPECT_THROW(l.link.Delay(200ms), SerialLinkError);
     EXPECT_THROW(l.link.SendByte(0x1b), SerialLinkError);
+    EXPECT_TRUE(l.link.ClosePort());
+}
+
+// A line hung up during a pause is noticed within a read's time, not when the
+// pause is over.
+TEST(SerialPty, hangUpDuringDelay_throwsAtOnce)
+{
+    PtyLink l;
+    ASSERT_TRUE(l.link.SelectComPort(3) && l.link.OpenPort());
+    QTimer::singleShot(50ms, &l.link.hidden(), [&l] { l.pty.hangUp(); });
+    const double wallMs =
+        measure([&] { EXPECT_THROW(l.link.Delay(5000ms), SerialLinkError); }).wallMs;
+    EXPECT_TRUE(wallMs >= 49 && wallMs < 250) << wallMs;
     EXPECT_TRUE(l.link.ClosePort());
 }
 

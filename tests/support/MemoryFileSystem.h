@@ -28,12 +28,21 @@ public:
     bool listFails = false;
     int readsBeforeFailure = -1; // counted over all streams; then ReadLine throws
     int openStreams = 0;         // opened and not yet closed
+    int wholeReads = 0;          // ReadFile calls that returned a file
+    QMap<QString, qint64> sizes; // a size to report instead of the content's
 
     bool FileExists(const QString &path) override { return files.contains(path); }
     qint64 FileSize(const QString &path) override
     {
         check(files.contains(path), ErrorCode::FileNotFound);
-        return files.value(path).size();
+        return sizes.value(path, files.value(path).size());
+    }
+    QByteArray ReadFile(const QString &path, qint64 maxBytes) override
+    {
+        check(FileSize(path) <= maxBytes, ErrorCode::FileTooLarge);
+        check(readsBeforeFailure-- != 0, ErrorCode::FileAccessError);
+        ++wholeReads;
+        return files.value(path);
     }
     std::unique_ptr<TextStream> OpenTextFile(const QString &path) override
     {

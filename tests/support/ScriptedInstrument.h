@@ -30,10 +30,20 @@ public:
     {
         m_watches.push_back({trigger, {}, after, action});
     }
+    // Bytes that come unasked at their moment: line noise.
+    void inject(ms moment, const QByteArray &bytes)
+    {
+        at(moment, [this, bytes] { m_input += bytes; });
+    }
     // From then on every call on the line throws SerialLinkError.
     void pullAdapter() { m_pulled = true; }
+    ms now() const { return m_now; }
 
     QByteArray wire;
+    std::vector<ms> sentAt;                   // when each byte of the wire arrived
+    std::vector<ms> flushedAt;                // when each FlushInput was made
+    std::vector<std::pair<ms, ms>> reads;     // when each ReadByte began, and its time-out
+    std::function<void(std::uint8_t)> onSend; // called as each byte arrives
     bool open = false, openFails = false;
 
     void Delay(ms wait) override { runUntil(m_now + wait); }
@@ -43,6 +53,9 @@ public:
         if (!open)
             return;
         wire.append(static_cast<char>(byte));
+        sentAt.push_back(m_now);
+        if (onSend)
+            onSend(byte);
         for (Cue &watch : m_watches) {
             if (watch.action && wire.endsWith(watch.trigger))
                 at(m_now + watch.after, std::exchange(watch.action, nullptr));
@@ -57,6 +70,7 @@ public:
     }
     int ReadByte(ms timeout) override
     {
+        reads.emplace_back(m_now, timeout);
         const ms deadline = m_now + timeout;
         for (runUntil(m_now); open && m_input.isEmpty() && m_now < deadline;)
             runUntil(m_events.empty() ? deadline : std::min(deadline, m_events.begin()->first));
@@ -69,6 +83,7 @@ public:
     void FlushInput() override
     {
         runUntil(m_now);
+        flushedAt.push_back(m_now);
         m_input.clear();
     }
     bool OpenPort() override
