@@ -1,29 +1,12 @@
 #include "CheckedFirmware.h"
 
 #include "FirmwareDiscovery.h"
-#include "FirmwareFile.h"
-#include "OneFileSystem.h"
+#include "FirmwareImage.h"
 #include "QtFileSystem.h"
 #include "UploaderError.h"
 
 #include <QCryptographicHash>
-#include <QDir>
-#include <QFile>
 #include <QFileInfo>
-
-namespace {
-
-// Larger than any instrument's flash holds as Intel HEX.
-constexpr qint64 MaxFirmwareBytes = qint64{64} << 20;
-
-// The update's own check, on exactly these bytes.
-bool sendable(const QString &path, const QByteArray &bytes)
-{
-    OneFileSystem files(path, bytes);
-    return isSendableFirmware(files, path);
-}
-
-} // namespace
 
 FirmwareChoice chooseFirmware(const QString &file, const QString &folder)
 {
@@ -47,25 +30,15 @@ FirmwareChoice chooseFirmware(const QString &file, const QString &folder)
         path = folder + QLatin1Char('/') + found.FirmwareFileName;
     }
 
-    QFile input(path);
-    if (!input.open(QIODevice::ReadOnly)) {
-        choice.problem = QStringLiteral("Invalid File: %1: %2").arg(path, input.errorString());
+    // The update's own reading and check, once, for every instrument.
+    QtFileSystem disk;
+    QString refusal;
+    const std::optional<FirmwareImage> image = FirmwareImage::load(disk, path, refusal);
+    if (!image) {
+        choice.problem = QStringLiteral("Invalid File: %1: %2").arg(path, refusal);
         return choice;
     }
-    const QByteArray bytes = input.read(MaxFirmwareBytes + 1);
-    if (input.error() != QFileDevice::NoError || bytes.size() > MaxFirmwareBytes ||
-        !input.atEnd()) {
-        choice.problem = QStringLiteral("Invalid File: %1: unreadable or larger than %2 bytes")
-                             .arg(path)
-                             .arg(MaxFirmwareBytes);
-        return choice;
-    }
-    if (!sendable(path, bytes)) {
-        choice.problem = QStringLiteral("Invalid File: %1 is not a firmware file that can be "
-                                        "sent whole")
-                             .arg(path);
-        return choice;
-    }
+    const QByteArray &bytes = image->bytes();
     choice.firmware = CheckedFirmware{
         QFileInfo(path).fileName(), path, bytes,
         QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex())};

@@ -16,7 +16,7 @@ public:
 
     bool FileExists(const QString &path) override;
     qint64 FileSize(const QString &path) override;
-    QByteArray ReadFile(const QString &path, qint64 maxBytes);
+    QByteArray ReadFile(const QString &path, qint64 maxBytes) override;
     std::unique_ptr<TextStream> OpenTextFile(const QString &path) override;
     std::unique_ptr<TextWriter> CreateTextFile(const QString &path) override;
     QStringList FolderFiles(const QString &folder) override;

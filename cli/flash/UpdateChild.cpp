@@ -4,6 +4,7 @@
 #include "ChildReporter.h"
 #include "CommStuff.h"
 #include "ConsoleWindow.h"
+#include "FirmwareImage.h"
 #include "FirmwareUpdater.h"
 #include "OneFileSystem.h"
 #include "QSerialByteDevice.h"
@@ -23,7 +24,6 @@ namespace {
 
 constexpr int LineSpeed = 19200;
 constexpr int CannotRun = 70;
-constexpr qint64 MaxInput = (qint64{64} << 20) + 1;
 
 void writeAll(int fd, const QByteArray &bytes)
 {
@@ -53,7 +53,7 @@ std::optional<QByteArray> readAll(int fd)
         if (count == 0)
             return bytes;
         bytes.append(buffer, count);
-        if (bytes.size() > MaxInput)
+        if (bytes.size() > FirmwareImage::MaxFileBytes)
             return std::nullopt;
     }
 }
