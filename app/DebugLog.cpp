@@ -1,5 +1,6 @@
 #include "DebugLog.h"
 
+#include <QMimeData>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -59,4 +60,14 @@ QString DebugLog::logText() const
     for (QTextBlock block = document()->begin(); block.isValid(); block = block.next())
         text += block.text();
     return text;
+}
+
+QMimeData *DebugLog::createMimeDataFromSelection() const
+{
+    // Every paragraph break in the document is one of the display's.
+    QString selected = textCursor().selectedText();
+    selected.remove(QChar::ParagraphSeparator);
+    auto *data = new QMimeData;
+    data->setText(selected);
+    return data;
 }

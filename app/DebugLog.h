@@ -13,8 +13,13 @@
 // every byte slows a long transfer down quadratically. The log therefore does
 // its own wrapping: each visual line is a paragraph of its own, broken between
 // entries where the next one would not fit.
+//
+// Those display breaks are no part of the log: what is copied from it and
+// what is read back as its text (logText(), and the plainText property that
+// names the widget's text) come without them.
 class DebugLog : public QPlainTextEdit {
     Q_OBJECT
+    Q_PROPERTY(QString plainText READ logText)
 public:
     explicit DebugLog(QWidget *parent = nullptr);
 
@@ -26,6 +31,10 @@ public:
     // The log as written: the entries one after another, without the line
     // breaks of the display.
     QString logText() const;
+
+protected:
+    // A selection, or the whole log, as copied or dragged.
+    QMimeData *createMimeDataFromSelection() const override;
 
 private:
     int lineWidthAvailable() const;

@@ -1,6 +1,8 @@
 #include "FirmwareDiscovery.h"
 
 #include "FileSystem.h"
+#include "ProgramFolder.h"
+#include "UploaderError.h"
 
 #include <QStringList>
 #include <optional>
@@ -42,6 +44,12 @@ std::optional<qint16> yearNumber(const QString &text)
 
 FirmwareSearch searchFirmware(FileSystem &files, const QString &programFolder)
 {
+    if (!isUsableFolder(programFolder)) {
+        // Never the working directory or the root in its place.
+        throw FileServiceError(ErrorCode::PathNotFound,
+                               QStringLiteral("Path not found (the program folder's name "
+                                              "cannot be read)"));
+    }
     FirmwareSearch result;
     FirmwareDate best;
     for (const QString &name : files.FolderFiles(programFolder)) {

@@ -12,5 +12,6 @@ struct FirmwareSearch {
 
 // Looks at every plain file directly in the folder and takes the newest one
 // named veltrax_MMDDYYYY.hex (two-digit year, then month, then day; the first
-// met wins a tie). Throws FileServiceError when the folder cannot be listed.
+// met wins a tie). Throws FileServiceError when the folder is unusable or
+// cannot be listed.
 FirmwareSearch searchFirmware(FileSystem &files, const QString &programFolder);

@@ -5,6 +5,7 @@
 #include "DebugLog.h"
 #include "FileSystem.h"
 #include "MessageBoxService.h"
+#include "ProgramFolder.h"
 #include "TransferDisplay.h"
 #include "Twips.h"
 #include "UploaderError.h"
@@ -14,12 +15,14 @@
 #include <QAction>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyleHints>
 #include <QTextCursor>
 #include <algorithm>
 #include <cmath>
@@ -298,10 +301,30 @@ void Form1::showStopButton(bool running)
     btnStop->setVisible(running);
     if (running)
         btnStop->setEnabled(true);
+    else
+        m_sendShownAgain.start();
+}
+
+bool Form1::eventFilter(QObject *watched, QEvent *event)
+{
+    // Send File takes Stop's place: the second click of a double click on
+    // Stop lands on it once the update has ended, and must not start another
+    // (its question has Yes as the default, so one Return would erase the
+    // instrument again). Mouse presses within the double-click interval are
+    // dropped; the keyboard and later clicks are not.
+    const bool press =
+        event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick;
+    if (watched == btnSend && press && m_sendShownAgain.isValid() &&
+        m_sendShownAgain.elapsed() < QGuiApplication::styleHints()->mouseDoubleClickInterval())
+        return true;
+    return QMainWindow::eventFilter(watched, event);
 }
 
 QString Form1::firmwarePath() const
 {
+    // No file is named in an unusable folder: not in the working directory, not at the root.
+    if (!isUsableFolder(m_programFolder))
+        return QString();
     return m_programFolder + QLatin1Char('/') + FirmwareFileName;
 }
 

@@ -5,6 +5,7 @@
 #include "FirmwareUpdater.h"
 #include "WindowOperations.h"
 
+#include <QElapsedTimer>
 #include <QMainWindow>
 #include <QString>
 #include <array>
@@ -105,6 +106,7 @@ public:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void moveEvent(QMoveEvent *event) override;
 
@@ -157,6 +159,8 @@ private:
     std::array<QAction *, 2> m_mDebugChoice{};
     TransferDisplay *m_display = nullptr;
 
+    // Since Send File took Stop's place again at the end of an update.
+    QElapsedTimer m_sendShownAgain;
     double m_progressMin = 0;
     double m_progressMax = 100;
     double m_progressValue = 0;

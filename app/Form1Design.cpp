@@ -1,6 +1,7 @@
 // The main window's elements and menus as they stand at design time.
 #include "Form1.h"
 
+#include "ComPortToolTips.h"
 #include "DebugLog.h"
 #include "TransferDisplay.h"
 #include "Twips.h"
@@ -27,6 +28,8 @@ Element *place(Element *element, const char *name, const QRect &geometry)
 QLabel *makeLabel(const char *name, const char *text, QWidget *frame, const QRect &geometry)
 {
     auto *label = place(new QLabel(QLatin1String(text), frame), name, geometry);
+    // File names and statuses are shown as they are: "<b>" in a name is no markup.
+    label->setTextFormat(Qt::PlainText);
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     label->setWordWrap(true);
     return label;
@@ -101,6 +104,10 @@ void Form1::buildMenus()
         item->setCheckable(true);
         m_mCOM[index - 1] = item;
     }
+    // Each item names the device it opens, looked at whenever the menu opens.
+    mComPort->setToolTipsVisible(true);
+    connect(mComPort, &QMenu::aboutToShow, this,
+            [this] { updateComPortToolTips(m_mCOM, m_programFolder); });
 
     mDebug = bar->addMenu(QStringLiteral("Debug"));
     mDebug->setObjectName(QStringLiteral("mDebug"));
@@ -148,6 +155,7 @@ void Form1::connectEvents()
                 [this, procedure] { runEvent([this, procedure] { (this->*procedure)(); }); });
     };
     onClick(btnSend, &Form1::btnSend_Click);
+    btnSend->installEventFilter(this);
     onClick(btnStop, &Form1::btnStop_Click);
     onClick(btnClear, &Form1::btnClear_Click);
     onClick(btnESC, &Form1::btnESC_Click);

@@ -1,6 +1,7 @@
 #include "Preferences.h"
 
 #include "FileSystem.h"
+#include "ProgramFolder.h"
 #include "UploaderError.h"
 
 #include <QRegularExpression>
@@ -12,12 +13,41 @@ namespace {
 // The key before the value ("COM=", "DBG=") is never looked at.
 constexpr int KeyLength = 4;
 
+// Far more than a port number or a Debug choice can need. A file that is
+// something else altogether (a log, an image, a gigabyte of one line) is
+// refused after this much of a line, not read into memory whole.
+constexpr qsizetype MaxLineLength = 4096;
+
 [[noreturn]] void badLine(int code, const char *what, int lineNumber, const QByteArray &line)
 {
     throw UploaderError(code, QStringLiteral("%1 (line %2 of hexcfg.dat: \"%3\")")
                                   .arg(QLatin1String(what))
                                   .arg(lineNumber)
                                   .arg(QString::fromLatin1(line.left(40))));
+}
+
+QByteArray lineOf(TextStream &stream, int lineNumber)
+{
+    std::optional<QByteArray> line = stream.ReadLineAtMost(MaxLineLength);
+    if (!line) {
+        throw UploaderError(ErrorCode::Overflow,
+                            QStringLiteral("Overflow (line %1 of hexcfg.dat is longer than %2 "
+                                           "characters)")
+                                .arg(lineNumber)
+                                .arg(MaxLineLength));
+    }
+    return *std::move(line);
+}
+
+// The program folder's path must name it: an unusable folder holds no
+// preferences and takes none.
+void requireUsable(const QString &programFolder)
+{
+    if (!isUsableFolder(programFolder)) {
+        throw FileServiceError(ErrorCode::PathNotFound,
+                               QStringLiteral("Path not found (the program folder's name "
+                                              "cannot be read)"));
+    }
 }
 
 QByteArray valueOf(const QByteArray &line, int lineNumber)
@@ -64,16 +94,18 @@ int portIn(const QByteArray &line)
 
 QString preferencesPath(const QString &programFolder)
 {
-    return programFolder + QStringLiteral("/hexcfg.dat");
+    return isUsableFolder(programFolder) ? programFolder + QStringLiteral("/hexcfg.dat")
+                                         : QString();
 }
 
 StoredPreferences readPreferences(FileSystem &files, const QString &programFolder)
 {
+    requireUsable(programFolder);
     const std::unique_ptr<TextStream> stream = files.OpenTextFile(preferencesPath(programFolder));
     StoredPreferences stored;
-    stored.comPort = portIn(stream->ReadLine());
+    stored.comPort = portIn(lineOf(*stream, 1));
     if (!stream->AtEndOfStream()) {
-        stored.debugOff = numberIn(stream->ReadLine(), 2) == 0.0;
+        stored.debugOff = numberIn(lineOf(*stream, 2), 2) == 0.0;
     }
     stream->Close();
     return stored;
@@ -81,6 +113,7 @@ StoredPreferences readPreferences(FileSystem &files, const QString &programFolde
 
 void writePreferences(FileSystem &files, const QString &programFolder, int comPort, bool debugOff)
 {
+    requireUsable(programFolder);
     const std::unique_ptr<TextWriter> writer = files.CreateTextFile(preferencesPath(programFolder));
     writer->WriteLine("COM=" + QByteArray::number(comPort));
     writer->WriteLine(debugOff ? "DBG=0" : "DBG=1");

@@ -1,11 +1,12 @@
 #include "QtFileSystem.h"
 
+#include "ReplacingFileWriter.h"
 #include "UploaderError.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
+#include <algorithm>
 #include <filesystem>
 #include <system_error>
 
@@ -38,7 +39,26 @@ public:
 
     bool AtEndOfStream() override { return !m_file.isOpen() || m_file.atEnd(); }
 
-    QByteArray ReadLine() override
+    QByteArray ReadLine() override { return readUpTo(0); }
+
+    std::optional<QByteArray> ReadLineAtMost(qsizetype maxLength) override
+    {
+        // The line and its CR LF, and no more: a line that is longer shows
+        // as one cut off before its line end and before the end of the file.
+        const qint64 start = m_file.isOpen() ? m_file.pos() : 0;
+        QByteArray line = readUpTo(maxLength + 2);
+        const bool whole = m_file.atEnd() || m_file.pos() - start > line.size();
+        if (!whole || line.size() > maxLength) {
+            return std::nullopt;
+        }
+        return line;
+    }
+
+    void Close() override { m_file.close(); }
+
+private:
+    // The next line without its line end, at most maxBytes of it read (0: all).
+    QByteArray readUpTo(qint64 maxBytes)
     {
         if (!m_file.isOpen()) {
             fail(ErrorCode::FileAccessError, QStringLiteral("Stream already closed"),
@@ -49,7 +69,14 @@ public:
                  m_file.fileName());
         }
         m_file.unsetError();
-        QByteArray line = m_file.readLine();
+        QByteArray line;
+        if (maxBytes == 0) {
+            line = m_file.readLine();
+        } else {
+            // This form reads at most one byte less than its buffer, for a NUL.
+            line.resize(maxBytes + 1);
+            line.resize(std::max<qint64>(m_file.readLine(line.data(), maxBytes + 1), 0));
+        }
         if (m_file.error() != QFileDevice::NoError) {
             fail(ErrorCode::FileAccessError, m_file.errorString(), m_file.fileName());
         }
@@ -59,63 +86,7 @@ public:
         return line;
     }
 
-    void Close() override { m_file.close(); }
-
-private:
     QFile m_file;
-};
-
-// Writes into a temporary file beside the target and renames it over the
-// target on Close; dropped unclosed, or failing, it leaves the old file alone.
-class AtomicLineWriter final : public TextWriter {
-public:
-    explicit AtomicLineWriter(const QString &path) : m_file(path) {}
-
-    void open()
-    {
-        const QFileInfo target(m_file.fileName());
-        if (!target.absoluteDir().exists()) {
-            fail(ErrorCode::PathNotFound, QStringLiteral("Path not found"), m_file.fileName());
-        }
-        if (!m_file.open(QIODevice::WriteOnly)) {
-            const bool lockedTarget = target.exists() && !target.isWritable();
-            fail(lockedTarget ? ErrorCode::PermissionDenied : codeFor(m_file.error()),
-                 m_file.errorString(), m_file.fileName());
-        }
-    }
-
-    void WriteLine(const QByteArray &text) override
-    {
-        if (!m_file.isOpen()) {
-            fail(ErrorCode::FileAccessError, QStringLiteral("Stream already closed"),
-                 m_file.fileName());
-        }
-        const QByteArray line = text + "\r\n";
-        if (m_file.write(line) != line.size()) {
-            m_file.cancelWriting();
-            fail(codeFor(m_file.error()), m_file.errorString(), m_file.fileName());
-        }
-    }
-
-    void Close() override
-    {
-        if (!m_file.isOpen()) {
-            return;
-        }
-        // commit() writes out the last buffered bytes but does not look at
-        // the result: on a full disk it would put an empty file in place of
-        // the old one. Write them out first and give up if that fails.
-        if (!m_file.flush()) {
-            m_file.cancelWriting();
-            fail(codeFor(m_file.error()), m_file.errorString(), m_file.fileName());
-        }
-        if (!m_file.commit()) {
-            fail(codeFor(m_file.error()), m_file.errorString(), m_file.fileName());
-        }
-    }
-
-private:
-    QSaveFile m_file;
 };
 
 } // namespace
@@ -181,7 +152,7 @@ QByteArray QtFileSystem::ReadFile(const QString &path, qint64 maxBytes)
 
 std::unique_ptr<TextWriter> QtFileSystem::CreateTextFile(const QString &path)
 {
-    auto writer = std::make_unique<AtomicLineWriter>(path);
+    auto writer = std::make_unique<ReplacingFileWriter>(path);
     writer->open();
     return writer;
 }

@@ -4,8 +4,9 @@
 
 // The file-system service on the local disk. Text is 8-bit, one character per
 // byte; lines are read up to CR LF or LF and written with CR LF. A written file
-// replaces the old one only when it is complete, so a failed write never leaves
-// a half-written file behind.
+// is a new regular file that replaces the old entry (a symbolic link included,
+// never written through) only when it is complete, so a failed write never
+// leaves a half-written file behind.
 class QtFileSystem final : public FileSystem {
 public:
     bool FileExists(const QString &path) override;

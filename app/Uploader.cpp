@@ -1,6 +1,7 @@
 #include "Uploader.h"
 
 #include "Form1.h"
+#include "ProgramFolder.h"
 #include "QSerialByteDevice.h"
 #include "QtFileSystem.h"
 #include "QtMessageBoxService.h"
@@ -17,7 +18,8 @@ void endProgramAtOnce()
 
 int runUploader(QApplication &app)
 {
-    const QString programFolder = QCoreApplication::applicationDirPath();
+    // Empty when the folder cannot be named: then nothing is read or written.
+    const QString programFolder = executableFolder();
     QtMessageBoxService messages;
     QtFileSystem files;
     Form1 window(programFolder,

@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
+#include <QWindow>
 
 namespace {
 
@@ -57,6 +58,7 @@ QLabel *label(QWidget *box, const char *name, const QString &text, Qt::Alignment
 {
     auto *caption = new QLabel(text, box);
     caption->setObjectName(QLatin1String(name));
+    caption->setTextFormat(Qt::PlainText);
     caption->setAlignment(alignment | Qt::AlignTop);
     caption->setGeometry(pixels(place));
     return caption;
@@ -118,19 +120,21 @@ void frmAbout::setVisible(bool visible)
         Form_Load();
     }
     QDialog::setVisible(visible);
+    if (!visible)
+        m_centring = false;
 }
 
 void frmAbout::Form_Load()
 {
-    // The outer size counts the frame, which the window system reports only
-    // once the window exists.
+    // Centred on its outer size, title bar and border included. A window
+    // manager frames the box only once it is shown; until then the main
+    // window's frame, which the same manager drew, stands in for it.
     create();
-    if (const QScreen *display = screen()) {
-        const QRect area = display->geometry();
-        const QSize outer = frameGeometry().size();
-        move(area.x() + (area.width() - outer.width()) / 2,
-             area.y() + (area.height() - outer.height()) / 2);
-    }
+    m_frame = windowHandle()->frameMargins();
+    if (m_frame.isNull() && parentWidget() && parentWidget()->window()->isVisible())
+        m_frame = parentWidget()->window()->windowHandle()->frameMargins();
+    m_centring = true;
+    centreOnScreen();
 
     const Place centred{OuterSquare.left + (OuterSquare.width - InnerSquare.width) / 2,
                         OuterSquare.top + (OuterSquare.height - InnerSquare.height) / 2,
@@ -138,6 +142,33 @@ void frmAbout::Form_Load()
     shORVinner->setGeometry(pixels(centred));
 
     lblRevDate->setText(QStringLiteral("v") + Version + QLatin1Char(' ') + ReleaseDate);
+}
+
+void frmAbout::centreOnScreen()
+{
+    const QScreen *display = screen();
+    if (!display)
+        return;
+    const QRect area = display->geometry();
+    const int outerWidth = width() + m_frame.left() + m_frame.right();
+    const int outerHeight = height() + m_frame.top() + m_frame.bottom();
+    // The position of a window is that of its frame.
+    move(area.x() + (area.width() - outerWidth) / 2, area.y() + (area.height() - outerHeight) / 2);
+}
+
+bool frmAbout::event(QEvent *event)
+{
+    const bool handled = QDialog::event(event);
+    // Placed with a frame other than the one it got: centre it again, once,
+    // before the operator has had it in sight for long. Later moves are the
+    // operator's own.
+    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
+    if (m_centring && !frame.isNull() && frame != m_frame) {
+        m_frame = frame;
+        m_centring = false;
+        centreOnScreen();
+    }
+    return handled;
 }
 
 void frmAbout::btDone_Click()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QMargins>
 
 class QLabel;
 class QPushButton;
@@ -18,14 +19,22 @@ public:
 
     void setVisible(bool visible) override;
 
+protected:
+    bool event(QEvent *event) override;
+
 private:
     void Form_Load();
     void btDone_Click();
+    void centreOnScreen();
 
     QWidget *shORVinner = nullptr;
     QLabel *lblRevDate = nullptr;
     QPushButton *btDone = nullptr;
     bool m_loaded = false;
+    // During the first showing: the frame the box was centred with, until the
+    // window system reports the one it really has.
+    bool m_centring = false;
+    QMargins m_frame;
 };
 
 // mAbout_Click of the main window: shows the run's one About box modally

@@ -4,6 +4,7 @@
 #include <QString>
 #include <QStringList>
 #include <memory>
+#include <optional>
 
 // A text file opened for reading: 8-bit, one character per byte, lines ending
 // in CR LF or LF.
@@ -15,6 +16,15 @@ public:
     // The next line without its line end. Reading past the end, or a failed
     // read, throws FileServiceError.
     virtual QByteArray ReadLine() = 0;
+    // The next line as ReadLine() gives it when it holds at most maxLength
+    // characters; for a longer one nothing, and at most maxLength and a line
+    // end's characters of it are read. A reader that holds its lines in memory
+    // may keep this default.
+    virtual std::optional<QByteArray> ReadLineAtMost(qsizetype maxLength)
+    {
+        QByteArray line = ReadLine();
+        return line.size() <= maxLength ? std::optional<QByteArray>(std::move(line)) : std::nullopt;
+    }
     virtual void Close() = 0;
 };
 

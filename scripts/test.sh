@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # The whole test suite from a fresh clone: install what is missing, build, run
 # every test; then the same tests built with AddressSanitizer and
-# UndefinedBehaviorSanitizer; then a short run of each fuzz target.
-# Any failure or sanitizer report fails the run.
+# UndefinedBehaviorSanitizer; then a short run of each fuzz target; then the
+# packages (scripts/package-test.sh: the .deb is installed for real only when
+# CI is set). Any failure or sanitizer report fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh clang libclang-rt-14-dev
@@ -23,3 +24,6 @@ if [ -x scripts/fuzz.sh ]; then
     echo "== fuzzing"
     scripts/fuzz.sh "${FUZZ_SECONDS:-30}"
 fi
+
+echo "== packages: built, checked, and an update from each as a technician installs it"
+scripts/package-test.sh

@@ -1,17 +1,24 @@
 // The main window as built and as it runs, from start-up to shutdown.
 #include "WindowHarness.h"
 
+#include "QtMessageBoxService.h"
 #include "TransferDisplay.h"
 #include "Twips.h"
 #include "Uploader.h"
 #include "frmAbout.h"
 
+#include <QAccessible>
+#include <QClipboard>
 #include <QElapsedTimer>
+#include <QMenu>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QStyleHints>
 #include <QTest>
+#include <QTextBlock>
 #include <QTimer>
 #include <csignal>
 #include <optional>
@@ -180,6 +187,9 @@ TEST(Form1Startup, fromPreparedFolder_andShutdownWritesTheChoicesBack)
         {"DBG=1\r\nCOM=3.0", true, 0, 1, "mCOM_1 mDebugChoice_2", ""},
         {"COM= 2.5 ", true, 0, 2, "mCOM_2", ""},
         {"COM=3.5\r\nDBG=0.0", true, 0, 4, "mCOM_4 mDebugChoice_1", ""},
+        {"COM=1\r\nDBG=-1", true, 0, 1, "mCOM_1 mDebugChoice_2", ""},
+        {"COM=1\r\nDBG=2\r\n", true, 0, 1, "mCOM_1 mDebugChoice_2", ""},
+        {"COM=1\r\nDBG=0.5", true, 0, 1, "mCOM_1 mDebugChoice_2", ""},
         {"COM=5\r\nDBG=0", true, 5, 5, "mCOM_5 mDebugChoice_1", "Could not open Com5"},
         {"COM=0\r\nDBG=1\r\n", true, 0, 0, "mCOM_1 mDebugChoice_1", "Prefs Error: 340 "},
         {"COM=17\r\nDBG=1\r\nleft over", true, 0, 0, "mCOM_1 mDebugChoice_1", "Prefs Error: 340 ",
@@ -241,6 +251,281 @@ TEST(Form1Startup, fromPreparedFolder_andShutdownWritesTheChoicesBack)
                             : "COM=" + QByteArray::number(std::max(row.port, 1)) +
                                   "\r\nDBG=" + (debugView ? "1" : "0") + "\r\n");
     }
+}
+
+// The window as technicians and their instructions know it beyond its elements: Stop hidden
+// at start, the keyboard order, the menus in order, and the About box, which shows its title
+// and version and holds the main window until Done.
+TEST(Form1Window, fixedDetails_stopHiddenTabOrderMenusAndAboutBox)
+{
+    WindowHarness harness;
+    harness.writeFile("hexcfg.dat", "COM=1\r\nDBG=1\r\n");
+    harness.writeFile(Firmware, ":00000001FF\r\n");
+    Form1 &form = harness.start();
+    EXPECT_TRUE(harness.element("btnSend")->isVisible());
+    EXPECT_FALSE(harness.element("btnStop")->isVisible());
+
+    const QStringList focusable{"btnSend", "btnStop", "Text1", "btnClear", "Text2", "btnESC"};
+    QStringList order;
+    QWidget *next = harness.element("btnSend");
+    for (int step = 0; step < 200 && order.size() < focusable.size(); ++step) {
+        if (focusable.contains(next->objectName()) && !order.contains(next->objectName()))
+            order << next->objectName();
+        next = next->nextInFocusChain();
+    }
+    EXPECT_EQ(order, focusable);
+
+    const auto captions = [](const QList<QAction *> &actions) {
+        QStringList texts;
+        for (const QAction *action : actions)
+            texts << action->text();
+        return texts.join(',');
+    };
+    QStringList ports;
+    for (int port = 1; port <= 16; ++port)
+        ports << QStringLiteral("COM%1").arg(port);
+    EXPECT_EQ(captions(form.menuBar()->actions()), "Com Port,Debug,About");
+    EXPECT_EQ(captions(harness.element<QMenu>("mComPort")->actions()), ports.join(','));
+    EXPECT_EQ(captions(harness.element<QMenu>("mDebug")->actions()), "Debug Off,Debug On");
+
+    QWidget *clear = harness.element("btnClear");
+    const auto clickClear = [&] {
+        QTest::mouseClick(form.windowHandle(), Qt::LeftButton, {},
+                          clear->mapTo(&form, clear->rect().center()));
+    };
+    QStringList seen; // title, version, modal box, log after a click on Clear meanwhile
+    form.appendLog(QStringLiteral("6F "));
+    form.refreshDisplay();
+    QTimer::singleShot(0, [&] {
+        QWidget *box = nullptr;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return (box = QApplication::activeModalWidget()); }));
+        seen << box->windowTitle() << box->findChild<QLabel *>("lblRevDate")->text()
+             << box->objectName();
+        clickClear(); // as the window system delivers it, through the window
+        seen << form.logText();
+        box->findChild<QPushButton *>("btDone")->click();
+    });
+    form.mAbout_Click();
+    EXPECT_EQ(seen, QStringList({"About...", "v1.01 02/09/2012", "frmAbout", "6F "}));
+    clickClear();
+    EXPECT_EQ(form.logText(), QString()) << "the main window takes input again";
+}
+
+// The message box on screen: the application's title, no icon, OK only or Yes and No with
+// Yes the default; Escape (or closing) answers No. Its prompt is shown as written.
+TEST(MessageBoxes, titleNoIconButtons_escapeIsNo_promptAsWritten)
+{
+    WindowHarness harness; // the application
+    const QString prompt = QStringLiteral("Could not open veltrax_02092012<b>RC.hex &amp; COM3");
+    const struct {
+        bool question;
+        Qt::Key key;
+        bool answer;
+    } rows[] = {{false, Qt::Key_Return, false},
+                {false, Qt::Key_Escape, false},
+                {true, Qt::Key_Return, true},
+                {true, Qt::Key_Escape, false},
+                {true, Qt::Key_Space, true}}; // Space on the button that has the focus: Yes
+    for (const auto &row : rows) {
+        SCOPED_TRACE(std::to_string(row.question) + " " + std::to_string(row.key));
+        QtMessageBoxService messages;
+        QStringList seen;
+        QTimer::singleShot(0, [&] {
+            QMessageBox *box = nullptr;
+            ASSERT_TRUE(QTest::qWaitFor([&] {
+                return (box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget()));
+            }));
+            const auto *label = box->findChild<QLabel *>("qt_msgbox_label");
+            seen << box->windowTitle() << QString::number(box->icon())
+                 << QString::number(box->standardButtons())
+                 << (box->defaultButton() ? box->defaultButton()->text() : "no default")
+                 << QAccessible::queryAccessibleInterface(const_cast<QLabel *>(label))
+                        ->text(QAccessible::Name);
+            QTest::keyClick(box->focusWidget() ? box->focusWidget() : box, row.key);
+            if (QApplication::activeModalWidget() == box) {
+                ADD_FAILURE() << "the key did not dismiss the box";
+                box->reject();
+            }
+        });
+        bool answer = false;
+        if (row.question)
+            answer = messages.askYesNo(prompt);
+        else
+            messages.showOk(prompt);
+        EXPECT_EQ(answer, row.answer);
+        const QMessageBox::StandardButtons buttons =
+            row.question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok;
+        EXPECT_EQ(seen, QStringList({"Veltrax Firmware Uploader", "0", QString::number(buttons),
+                                     row.question ? "&Yes" : "no default", prompt}));
+    }
+}
+
+// One port checked at a time, also for a port that cannot be opened; the fallback after
+// the remembered port was picked keeps its mark beside COM1.
+TEST(Form1Window, menuCheckMarks_onePortChecked_fallbackKeepsTheEarlierOne)
+{
+    const struct {
+        const char *prefs;
+        int refused, pick; // pick 0: none
+        bool searchFails;
+        const char *checks;
+    } rows[] = {
+        {"COM=2\r\nDBG=0\r\n", 0, 5, false, "mCOM_5 mDebugChoice_1"},
+        {"COM=2\r\nDBG=0\r\n", 5, 5, false, "mCOM_5 mDebugChoice_1"},
+        {"COM=2\r\nDBG=0\r\n", 0, 2, false, "mCOM_2 mDebugChoice_1"},
+        {"COM=3\r\nDBG=1\r\n", 0, 0, true, "mCOM_1 mCOM_3 mDebugChoice_1"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(std::string(row.prefs) + " pick " + std::to_string(row.pick));
+        WindowHarness harness;
+        harness.writeFile("hexcfg.dat", row.prefs);
+        harness.refusedPort = row.refused;
+        harness.searchFails = row.searchFails;
+        Form1 &form = harness.start();
+        if (row.pick)
+            form.mCOM(row.pick)->trigger();
+        EXPECT_EQ(harness.checks(), row.checks);
+        EXPECT_EQ(form.ComPortNumber, row.pick ? row.pick : 1);
+        EXPECT_EQ(harness.messages.shown.size(), row.refused || row.searchFails ? 1 : 0);
+    }
+}
+
+// A folder whose name the program could not read is no folder: start-up fails as without
+// hexcfg.dat, no firmware is found, closing writes nothing anywhere; and the working
+// directory, which holds files of those names, is never taken in its place.
+TEST(Form1Startup, unusableFolder_fallsBack_readsAndWritesNothing)
+{
+    for (const QString folder : {"", "."}) {
+        SCOPED_TRACE(folder.toStdString());
+        WindowHarness harness;
+        QTemporaryDir cwd;
+        const QString before = QDir::currentPath();
+        ASSERT_TRUE(QDir::setCurrent(cwd.path()));
+        const QByteArray prefs = "COM=3\r\nDBG=1\r\n";
+        {
+            QFile file(cwd.filePath("hexcfg.dat"));
+            ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(prefs) == prefs.size());
+            QFile firmware(cwd.filePath(Firmware));
+            ASSERT_TRUE(firmware.open(QIODevice::WriteOnly));
+        }
+        const bool rootHadOne = QFileInfo::exists("/hexcfg.dat");
+        harness.programFolder = folder;
+        Form1 &form = harness.start();
+        EXPECT_EQ(harness.messages.shown.join('|').left(16), "Prefs Error: 76 ");
+        EXPECT_EQ(harness.checks(), "mCOM_1 mDebugChoice_1");
+        EXPECT_EQ(harness.text("lblFileName") + '|' + harness.text("lblStatus"),
+                  "No Firmware Found|No Firmware Found");
+        EXPECT_FALSE(harness.element("btnSend")->isEnabled());
+        EXPECT_EQ(form.firmwarePath(), QString());
+        harness.messages.shown.clear();
+        form.close();
+        EXPECT_EQ(harness.messages.shown, QStringList{"Error creating prefs file!"});
+        QFile written(cwd.filePath("hexcfg.dat"));
+        EXPECT_TRUE(written.open(QIODevice::ReadOnly) && written.readAll() == prefs);
+        EXPECT_EQ(QFileInfo::exists("/hexcfg.dat"), rootHadOne);
+        QDir::setCurrent(before);
+    }
+}
+
+// The second click of a double click on Stop lands on Send File, back in Stop's place once
+// the update has ended: a mouse press there within the double-click interval starts
+// nothing. The keyboard, a later click and the procedure itself are not held back.
+TEST(Form1Window, doubleClickOnStop_secondClickOnSendFileStartsNothing)
+{
+    WindowHarness harness;
+    harness.writeFile("hexcfg.dat", "COM=1\r\nDBG=0\r\n");
+    harness.writeFile(Firmware, ":00000001FF\r\n");
+    Form1 &form = harness.start();
+    harness.messages.answerYes = false; // No: each update ends at once, Send File back
+    QStyleHints *hints = QGuiApplication::styleHints();
+    const int interval = hints->mouseDoubleClickInterval();
+    hints->setMouseDoubleClickInterval(400);
+    auto *send = harness.element<QPushButton>("btnSend");
+    enum How { Click, DoubleClick, Space, Procedure };
+    const struct {
+        How how;
+        int afterMs; // since Send File came back
+        bool asked;
+    } rows[] = {{Click, 0, false}, {DoubleClick, 0, false}, {Click, 250, false},
+                {Space, 0, true},  {Procedure, 0, true},    {Click, 600, true}};
+    for (const auto &row : rows) {
+        SCOPED_TRACE(std::to_string(row.how) + " after " + std::to_string(row.afterMs));
+        form.btnSend_Click();
+        ASSERT_TRUE(send->isVisible());
+        harness.messages.shown.clear();
+        QTest::qWait(row.afterMs);
+        if (row.how == Click)
+            QTest::mouseClick(send, Qt::LeftButton);
+        else if (row.how == DoubleClick)
+            QTest::mouseDClick(send, Qt::LeftButton);
+        else if (row.how == Space)
+            QTest::keyClick(send, Qt::Key_Space);
+        else
+            form.btnSend_Click();
+        EXPECT_EQ(harness.messages.shown.size(), row.asked ? 1 : 0);
+    }
+    hints->setMouseDoubleClickInterval(interval);
+}
+
+// A file name is shown as it is written, markup and all, in the window, the About box and
+// the message boxes: what a reader of the label gets is the text itself.
+TEST(Form1Window, textsShownAsWritten_neverAsMarkup)
+{
+    WindowHarness harness;
+    const QString name = QStringLiteral("veltrax_02092012<b>RC.hex");
+    harness.writeFile("hexcfg.dat", "COM=1\r\nDBG=0\r\n");
+    harness.writeFile(name, ":00000001FF\r\n");
+    Form1 &form = harness.start();
+    EXPECT_EQ(harness.text("lblFileName"), name);
+    form.setStatus(QStringLiteral("<i>Sending</i> file..."));
+    frmAbout about;
+    QList<QLabel *> labels = form.findChildren<QLabel *>() + about.findChildren<QLabel *>();
+    ASSERT_EQ(labels.size(), 3 + 7);
+    for (QLabel *label : labels) {
+        SCOPED_TRACE(label->objectName().toStdString());
+        EXPECT_EQ(QAccessible::queryAccessibleInterface(label)->text(QAccessible::Name),
+                  label->text());
+        EXPECT_EQ(label->textFormat(), Qt::PlainText); // also for a text set later
+        EXPECT_EQ(label->toolTip(), QString());
+    }
+}
+
+// The log's display breaks its lines, but the log has none: what the operator copies, a
+// part or all of it, and what is read back as Text1's text are the entries as written.
+TEST(Form1Window, copiedLog_isTheLogAsWritten_withoutDisplayBreaks)
+{
+    WindowHarness harness;
+    harness.writeFile("hexcfg.dat", "COM=1\r\nDBG=1\r\n");
+    Form1 &form = harness.start();
+    for (int i = 0; i < 200; ++i)
+        form.appendLog(QStringLiteral("%1 ").arg(i % 256, 2, 16, QLatin1Char('0')).toUpper());
+    form.refreshDisplay();
+    auto *log = harness.element<QPlainTextEdit>("Text1");
+    ASSERT_GT(log->blockCount(), 3) << "the display must break the log for this test";
+    const QString written = form.logText();
+    const int firstLine = log->document()->firstBlock().length() - 1;
+    const struct {
+        int from, to; // positions in the display, breaks counted
+        QString copied;
+    } rows[] = {
+        {0, log->document()->characterCount() - 1, written},
+        {3, firstLine + 1 + 6, written.mid(3, firstLine - 3 + 6)},
+        {firstLine - 3, firstLine + 1, written.mid(firstLine - 3, 3)},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(std::to_string(row.from) + ".." + std::to_string(row.to));
+        QTextCursor selection(log->document());
+        selection.setPosition(row.from);
+        selection.setPosition(row.to, QTextCursor::KeepAnchor);
+        log->setTextCursor(selection);
+        QGuiApplication::clipboard()->clear();
+        log->copy();
+        EXPECT_EQ(QGuiApplication::clipboard()->text(), row.copied);
+    }
+    log->selectAll();
+    log->copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), written);
+    EXPECT_EQ(log->property("plainText").toString(), written);
 }
 
 // Closing the window inside a wait of a running update ends the process there,

@@ -3,6 +3,7 @@
 #include "FakeMessages.h"
 #include "Form1.h"
 #include "MemoryByteDevice.h"
+#include "MemoryFileSystem.h"
 #include "QtFileSystem.h"
 #include "QtPrinters.h"
 #include "UploaderError.h"
@@ -14,6 +15,7 @@
 #include <QLabel>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <optional>
 
 // A main window on a temporary program folder and an in-memory serial device.
 struct WindowHarness {
@@ -22,7 +24,10 @@ struct WindowHarness {
         static int argc = 1;
         static char name[] = "window_tests", *argv[] = {name, nullptr};
         qputenv("QT_QPA_PLATFORM", "offscreen");
-        static QApplication app(argc, argv);
+        // Never destroyed: at exit QTest's input devices, children of the
+        // application, would outlive Qt's own list of devices.
+        static QApplication *app = new QApplication(argc, argv);
+        Q_UNUSED(app);
     }
     void writeFile(const QString &name, const QByteArray &contents) const
     {
@@ -44,9 +49,15 @@ struct WindowHarness {
             device->setOpenable(refusedPort, false);
             return std::unique_ptr<ByteDevice>(device);
         };
-        const auto searchDisk = [] { return std::make_unique<QtFileSystem>(); };
+        const auto searchDisk = [this]() -> std::unique_ptr<FileSystem> {
+            if (!searchFails)
+                return std::make_unique<QtFileSystem>();
+            auto unlistable = std::make_unique<MemoryFileSystem>();
+            unlistable->listFails = true;
+            return unlistable;
+        };
         form = std::make_unique<Form1>(
-            folder.path(),
+            programFolder.value_or(folder.path()),
             Form1Services{messages, makeDevice, disk, searchDisk, [this] { endProgram(); }});
         return *form;
     }
@@ -76,7 +87,9 @@ struct WindowHarness {
     QTemporaryDir folder;
     MemoryByteDevice *device = nullptr;
     int refusedPort = 0;
-    bool deviceFails = false; // no device can be made
+    bool deviceFails = false;             // no device can be made
+    bool searchFails = false;             // the firmware search cannot list the folder
+    std::optional<QString> programFolder; // the window's folder, if not `folder`
     int endProgramCalls = 0;
     std::function<void()> endProgram = [this] { ++endProgramCalls; };
     std::unique_ptr<Form1> form;
