@@ -50,6 +50,46 @@ LineStage findLineStage(const std::vector<RecordingByteDevice::Event> &events)
     return stage;
 }
 
+LineStage lineStageOnTheLine(const SimulatorLog &log)
+{
+    using Kind = SimulatorLogEntry::Kind;
+    LineStage stage;
+    const int ready = log.noteIndex(QStringLiteral("ready for records"));
+    if (ready < 0)
+        return stage;
+    const std::vector<SimulatorLogEntry> &entries = log.entries();
+    std::chrono::microseconds begin{0}, lastAck{0};
+    bool begun = false, endOfFile = false;
+    for (std::size_t i = static_cast<std::size_t>(ready) + 1; i < entries.size(); ++i) {
+        const SimulatorLogEntry &entry = entries[i];
+        if (entry.kind == Kind::Note) {
+            endOfFile = endOfFile || entry.note.contains(QLatin1String("end of file"));
+            continue;
+        }
+        if (entry.kind == Kind::Received) {
+            if (!begun)
+                begin = entry.at;
+            begun = true;
+            ++stage.bytesSent;
+            continue;
+        }
+        if (entry.byte != ACK)
+            break;
+        // An ACK of the erase may still leave after the monitor said it was ready.
+        if (!begun)
+            continue;
+        ++stage.bytesReceived;
+        ++stage.lines;
+        lastAck = entry.at;
+        if (endOfFile) {
+            stage.found = true;
+            break;
+        }
+    }
+    stage.duration = lastAck - begin;
+    return stage;
+}
+
 std::vector<Nanoseconds> turnaroundsOnTheLine(const SimulatorLog &log)
 {
     using Kind = SimulatorLogEntry::Kind;

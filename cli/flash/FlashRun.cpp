@@ -86,18 +86,23 @@ private:
             QCoreApplication::exit(0);
     }
 
+    // Ctrl-C, and a termination or a hang-up of the terminal alike: first
+    // Stop on every instrument, then at the next one an end at once.
     void onSignal(int signal)
     {
-        if (signal == SIGINT && !m_stopping) {
+        if (!m_stopping) {
             m_stopping = true;
-            m_display.say(QStringLiteral("Ctrl-C: Stop pressed on every instrument; Ctrl-C "
+            m_display.say((signal == SIGINT ? QStringLiteral("Ctrl-C")
+                                            : QStringLiteral("signal %1").arg(signal)) +
+                          QStringLiteral(": Stop pressed on every instrument; Ctrl-C "
                                          "again ends at once"));
             for (InstrumentRun *run : m_runs)
                 run->pressStop();
             return;
         }
-        m_display.say(signal == SIGINT ? QStringLiteral("Ctrl-C again: ending at once")
-                                       : QStringLiteral("terminated: ending at once"));
+        m_display.say(signal == SIGINT
+                          ? QStringLiteral("Ctrl-C again: ending at once")
+                          : QStringLiteral("signal %1 again: ending at once").arg(signal));
         for (InstrumentRun *run : m_runs)
             run->killNow();
     }

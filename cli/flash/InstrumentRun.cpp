@@ -58,10 +58,11 @@ void InstrumentRun::start(const QString &program)
     m_process.setArguments(childArguments(settings));
     m_process.setChildProcessModifier([] {
         // Out of the terminal's process group: Ctrl-C reaches the parent
-        // alone, which passes it on exactly once. And no child outlives a
-        // parent that was killed.
+        // alone, which passes it on exactly once. A parent that dies presses
+        // Stop: the update winds down as the dialogue allows, not cut off
+        // in the middle of a line.
         ::setpgid(0, 0);
-        ::prctl(PR_SET_PDEATHSIG, SIGKILL);
+        ::prctl(PR_SET_PDEATHSIG, SIGINT);
     });
     if (m_transcript) {
         m_transcript->writeHeader({m_port.name, m_port.device, m_firmware.name, m_firmware.path,

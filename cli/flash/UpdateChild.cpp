@@ -113,6 +113,11 @@ std::optional<ChildSettings> parseChildArguments(const QStringList &arguments)
 int runUpdateChild(const ChildSettings &settings)
 {
     std::signal(SIGPIPE, SIG_IGN);
+    // Ctrl-C reaches the parent, which passes it on as SIGINT: Stop, as the
+    // button would press it at this moment. So does the parent's end. Caught
+    // from the start: a Stop before the transfer begins is overridden by it,
+    // as the window's would be.
+    SignalNotifier stopSignals{SIGINT, SIGTERM};
     ChildReporter reporter([](const QByteArray &line) { writeAll(STDOUT_FILENO, line); });
     warningReporter = &reporter;
     qInstallMessageHandler(forwardWarnings);
@@ -139,9 +144,6 @@ int runUpdateChild(const ChildSettings &settings)
     ConsoleWindow window(reporter, settings.firmwarePath, files.lineCount());
     FirmwareUpdater updater(link, window, messages, files);
 
-    // Ctrl-C reaches the parent, which passes it on as SIGINT: Stop, as the
-    // button would press it at this moment.
-    SignalNotifier stopSignals{SIGINT, SIGTERM};
     QObject::connect(&stopSignals, &SignalNotifier::raised, [&](int) {
         reporter.report(ChildEvent::Kind::Stop, QStringLiteral("ctrl-c"));
         updater.btnStop_Click();

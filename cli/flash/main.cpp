@@ -6,11 +6,14 @@
 #include "UpdateChild.h"
 
 #include <QCoreApplication>
+#include <csignal>
 #include <cstdio>
 
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
+    // A reader of the JSON lines that goes away must not take the updates with it.
+    std::signal(SIGPIPE, SIG_IGN);
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     if (!arguments.isEmpty() && arguments.first() == QLatin1String(ChildModeOption)) {
         const std::optional<ChildSettings> settings = parseChildArguments(arguments.mid(1));

@@ -12,7 +12,8 @@
 
 // veltrax-sim as a process on COM<n> of a bench folder (ProgramFolder: the
 // firmware files and the COMn links), its traffic log and image kept apart.
-// Answers at once (20 ms erase and start-up) unless its options say otherwise.
+// Answers at once (20 ms erase and start-up) and gives up after 120 s, unless
+// its options say otherwise (later options win).
 class BenchInstrument {
 public:
     BenchInstrument(const ProgramFolder &folder, int commPort, const QStringList &options);
