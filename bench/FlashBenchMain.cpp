@@ -110,11 +110,9 @@ Run measure(const ProgramFolder &folder, int count, const QString &name)
             continue;
         }
         run.lines = stage.lines;
-        run.ratios.push_back(
-            static_cast<double>(stage.duration.count()) /
-            static_cast<double>(std::chrono::duration_cast<std::chrono::microseconds>(
-                                    wireTime(stage.bytesSent + stage.bytesReceived))
-                                    .count()));
+        const Nanoseconds wire = wireTime(stage.bytesSent + stage.bytesReceived);
+        run.ratios.push_back(static_cast<double>(stage.duration.count()) /
+                             static_cast<double>(wire.count()));
     }
     return run;
 }
