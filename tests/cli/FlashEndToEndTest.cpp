@@ -274,6 +274,27 @@ TEST_F(FlashEndToEnd, oneUpdateProcessKilled_theOtherUpdateGoesOn)
     check("COM2", two, {"Update Successful", 0, -1, 0, ""});
 }
 
+// A port that cannot be opened: the box names it, nothing is sent, and the
+// other instrument of the run is not held back by it.
+TEST_F(FlashEndToEnd, portThatCannotBeOpened_endsAlone)
+{
+    useFirmware();
+    BenchInstrument silent(folder, 2, {"--silent"});
+    runner = std::make_unique<FlashRunner>(
+        folder, arguments({"/dev/veltrax-no-such-adapter", "COM2"}, {"--timeout", "1"}));
+    EXPECT_EQ(runner->finish(), 7) << runner->errors().toStdString();
+    EXPECT_TRUE(runner->errors().contains("/dev/veltrax-no-such-adapter: Could not open Com"));
+    QString problem;
+    const auto json = runner->json(&problem);
+    ASSERT_TRUE(json.count("/dev/veltrax-no-such-adapter"));
+    const QJsonObject line = json.at("/dev/veltrax-no-such-adapter");
+    EXPECT_EQ(line["status"].toString(), "Communitcations error.");
+    EXPECT_EQ(line["exit_code"].toInt(), 3);
+    EXPECT_TRUE(transcriptsByPort(logs())["/dev/veltrax-no-such-adapter"].contains(
+        "port     could not be opened"));
+    check("COM2", silent, {"Stopped by user!", 7, 0, 3, "time limit"});
+}
+
 struct Refusal {
     const char *name;
     QStringList arguments; // {DEVICE} stands for COM1's device

@@ -9,12 +9,15 @@
 #include "OneFileSystem.h"
 #include "PortPlan.h"
 #include "QtFileSystem.h"
+#include "TerminalMessages.h"
 #include "UploaderError.h"
 
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QTemporaryDir>
+#include <cstdio>
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
@@ -306,6 +309,35 @@ TEST(FlashConsoleWindow, eventsInOrder_linesCountedFromTheTransfer_overriddenSto
                                    "status:File sent, waiting for verification..."}));
     EXPECT_EQ(window.linesSent(), 3);
     EXPECT_EQ(overridden, 1);
+}
+
+// Enter is Yes, as Yes is the box's default button; the end of input is No.
+TEST(FlashTerminalQuestion, answers)
+{
+    const struct {
+        const char *typed;
+        bool yes;
+    } answers[] = {
+        {"\n", true},   {"y\n", true},   {"Y\n", true},  {" yes \n", true},       {"YES", true},
+        {"n\n", false}, {"no\n", false}, {"x\n", false}, {"yes please\n", false}, {"", false}};
+    for (const auto &answer : answers) {
+        char typed[32] = {};
+        std::snprintf(typed, sizeof typed, "%s", answer.typed);
+        std::FILE *in = fmemopen(typed, std::max<std::size_t>(std::strlen(typed), 1), "r");
+        if (std::strlen(typed) == 0) {
+            std::fclose(in);
+            in = std::fopen("/dev/null", "r");
+        }
+        char *shown = nullptr;
+        std::size_t shownSize = 0;
+        std::FILE *out = open_memstream(&shown, &shownSize);
+        TerminalMessages terminal(in, out);
+        EXPECT_EQ(terminal.askYesNo("Update Veltrax?"), answer.yes) << answer.typed;
+        std::fclose(out);
+        EXPECT_TRUE(QByteArray(shown).startsWith("Update Veltrax? [Y/n] ")) << shown;
+        std::free(shown);
+        std::fclose(in);
+    }
 }
 
 } // namespace
