@@ -81,7 +81,7 @@ private:
     void onFinished(InstrumentRun *run)
     {
         if (m_options.json)
-            printJson(run->report());
+            m_display.above([run] { printJson(run->report()); });
         if (allFinished())
             QCoreApplication::exit(0);
     }

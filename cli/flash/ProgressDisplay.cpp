@@ -91,17 +91,23 @@ int ProgressDisplay::terminalWidth() const
     return 79;
 }
 
-void ProgressDisplay::print(const QString &text)
+void ProgressDisplay::above(const std::function<void()> &write)
 {
     if (m_live && m_drawn > 0) {
         // Up over the live lines, clear them, then the message, then them again.
         std::fprintf(m_out, "\x1b[%dA\r\x1b[J", m_drawn);
+        std::fflush(m_out);
         m_drawn = 0;
     }
-    std::fprintf(m_out, "%s\n", text.toLocal8Bit().constData());
+    write();
     if (m_live)
         redraw();
     std::fflush(m_out);
+}
+
+void ProgressDisplay::print(const QString &text)
+{
+    above([this, &text] { std::fprintf(m_out, "%s\n", text.toLocal8Bit().constData()); });
 }
 
 void ProgressDisplay::say(const QString &text)

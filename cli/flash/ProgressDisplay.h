@@ -4,6 +4,7 @@
 #include <QObject>
 #include <QTimer>
 #include <cstdio>
+#include <functional>
 
 class InstrumentRun;
 
@@ -18,6 +19,9 @@ public:
 
     // A message of veltrax-flash's own.
     void say(const QString &text);
+    // Writes something else to the terminal (a JSON line when standard output
+    // is the same terminal) above the live lines.
+    void above(const std::function<void()> &write);
     // The live lines as they stand at the end.
     void finish();
 
