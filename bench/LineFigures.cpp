@@ -8,6 +8,7 @@ namespace {
 constexpr std::uint8_t SOH = 0x01;
 constexpr std::uint8_t ENQ = 0x05;
 constexpr std::uint8_t ACK = 0x06;
+constexpr std::uint8_t FlashReady = 0x80;
 // Two ENQs set the monitor up; the third answers the flash-ready byte.
 constexpr int EnquiriesBeforeLines = 3;
 
@@ -46,6 +47,55 @@ LineStage findLineStage(const std::vector<RecordingByteDevice::Event> &events)
         ackPending = true;
     }
     stage.found = stage.lines > 0;
+    stage.duration = lastAck - begin;
+    return stage;
+}
+
+LineStage lineStageOnTheLine(const SimulatorLog &log)
+{
+    using Kind = SimulatorLogEntry::Kind;
+    LineStage stage;
+    const int ready = log.noteIndex(QStringLiteral("ready for records"));
+    if (ready < 0)
+        return stage;
+    const std::vector<SimulatorLogEntry> &entries = log.entries();
+    // Bytes are logged when read, notes when the paced monitor gets to them:
+    // the first line may be read before the note that the ENQ ahead of it
+    // made the monitor ready. The stage begins after that ENQ, the first one
+    // read after the flash-ready byte went out.
+    std::size_t i = static_cast<std::size_t>(ready);
+    while (i > 0 && !(entries[i].kind == Kind::Sent && entries[i].byte == FlashReady))
+        --i;
+    while (i < entries.size() && !(entries[i].kind == Kind::Received && entries[i].byte == ENQ))
+        ++i;
+    std::chrono::microseconds begin{0}, lastAck{0};
+    bool begun = false, endOfFile = false;
+    for (++i; i < entries.size(); ++i) {
+        const SimulatorLogEntry &entry = entries[i];
+        if (entry.kind == Kind::Note) {
+            endOfFile = endOfFile || entry.note.contains(QLatin1String("end of file"));
+            continue;
+        }
+        if (entry.kind == Kind::Received) {
+            if (!begun)
+                begin = entry.at;
+            begun = true;
+            ++stage.bytesSent;
+            continue;
+        }
+        if (entry.byte != ACK)
+            break;
+        // An ACK of the erase may still leave after the ENQ.
+        if (!begun)
+            continue;
+        ++stage.bytesReceived;
+        ++stage.lines;
+        lastAck = entry.at;
+        if (endOfFile) {
+            stage.found = true;
+            break;
+        }
+    }
     stage.duration = lastAck - begin;
     return stage;
 }

@@ -26,6 +26,13 @@ struct LineStage {
 // byte comes back (the verdict text).
 LineStage findLineStage(const std::vector<RecordingByteDevice::Event> &events);
 
+// The line stage as the simulated instrument saw it, from its log alone (for
+// a program that runs in another process): from the first byte of the first
+// line read to the ACK of the end-of-file record sent; bytesSent counts what
+// the program sent (read by the instrument), bytesReceived the ACKs. Not found
+// unless the end-of-file record was acknowledged.
+LineStage lineStageOnTheLine(const SimulatorLog &log);
+
 // The same turnarounds seen from the simulator's end of the line: each ACK it
 // wrote during the transfer to the next byte it read. These include the
 // pseudo-terminal both ways and the simulator's own wake-up.

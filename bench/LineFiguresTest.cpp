@@ -138,4 +138,40 @@ TEST(LineFigures, wireTimeAndPercentiles)
     EXPECT_EQ(spreadOf({}).count, 0);
 }
 
+// From the instrument's log: the stage runs from the first byte read after the
+// ENQ that answered the flash-ready byte (logged when read, so possibly before
+// the paced monitor's note, and records may hold ENQ bytes themselves) to the
+// end-of-file record's ACK; an erase ACK before it and the verdict after it are
+// not part of it.
+TEST(LineStage, onTheLine_fromFirstRecordByteToEndOfFileAck)
+{
+    const SimulatorLog log(
+        QByteArrayLiteral("     0.900000 RX 05\n"
+                          "     0.900100 TX 06\n"
+                          "     0.950000 TX 80\n"
+                          "     1.000000 RX 05\n"
+                          "     1.010000 RX 01\n"
+                          "     1.010000 RX 05\n"
+                          "     1.010000 RX 01\n"
+                          "     1.010300 -- ENQ after the erase: ready for records\n"
+                          "     1.011600 TX 06\n"
+                          "     1.012000 RX 01\n"
+                          "     1.012000 RX FF\n"
+                          "     1.012600 -- line 2: end of file, verifying\n"
+                          "     1.013200 TX 06\n"
+                          "     1.113200 TX 43 'C'\n"));
+    const LineStage stage = lineStageOnTheLine(log);
+    ASSERT_TRUE(stage.found);
+    EXPECT_EQ(stage.lines, 2);
+    EXPECT_EQ(stage.bytesSent, 5);
+    EXPECT_EQ(stage.bytesReceived, 2);
+    EXPECT_EQ(stage.duration, 3200us);
+    // Cut before the end-of-file record is acknowledged: not a whole stage.
+    EXPECT_FALSE(lineStageOnTheLine(
+                     SimulatorLog(QByteArrayLiteral("     0.900000 TX 80\n     1.000000 RX 05\n"
+                                                    "     1.000000 -- ready for records\n"
+                                                    "     1.010000 RX 01\n     1.011600 TX 06\n")))
+                     .found);
+}
+
 } // namespace

@@ -3,6 +3,7 @@
 
 #include "MessageBoxService.h"
 #include "SerialLink.h"
+#include "UpdateQuestion.h"
 #include "UploaderError.h"
 #include "WindowOperations.h"
 #include "WireProtocol.h"
@@ -19,9 +20,7 @@ void FirmwareUpdater::btnSend_Click()
 {
     m_window.DisableControls();
     m_window.showStopButton(true);
-    const QString question = QStringLiteral("Update Veltrax?  This will also reset all parameters "
-                                            "under the PROGRAM menu (E1) to factory defaults.");
-    if (m_messages.askYesNo(question)) {
+    if (m_messages.askYesNo(UpdateQuestion)) {
         try {
             if (!m_link.OpenPort()) {
                 // OpenPort has named the port already; there is nothing to close.

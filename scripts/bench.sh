@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Builds and runs the benchmark (bench/): wire efficiency, turnaround, processor
-# while idle, memory and start-up, each beside its target. A full run takes
-# about five minutes, the paced transfer of a 256 KiB image alone about 3.5;
-# --quick uses a 32 KiB image. Arguments go to veltrax-bench (--quick, --size BYTES).
+# while idle, memory and start-up, each beside its target; then the production
+# line (veltrax-flash alone and on eight instruments at once, about 75 s). A
+# full run takes about six minutes, the paced transfer of a 256 KiB image alone
+# about 3.5; --quick uses a 32 KiB image. Arguments go to veltrax-bench
+# (--quick, --size BYTES).
 # VELTRAX_BUILD_DIR names the build folder (default build/), VELTRAX_JOBS the
 # number of compile jobs.
 set -euo pipefail
@@ -14,5 +16,14 @@ if [ ! -f "$build/CMakeCache.txt" ]; then
     command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
     cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo
 fi
-cmake --build "$build" --target veltrax-bench -j "${VELTRAX_JOBS:-$(nproc)}"
-exec "$build/bench/veltrax-bench" "$@"
+# "flash" first runs only the production-line benchmark (veltrax-flash-bench:
+# veltrax-flash on one simulated instrument, then on eight at once), with the
+# arguments after it (--size BYTES, --instruments N).
+if [ "${1:-}" = flash ]; then
+    shift
+    cmake --build "$build" --target veltrax-flash-bench -j "${VELTRAX_JOBS:-$(nproc)}"
+    exec "$build/bench/veltrax-flash-bench" "$@"
+fi
+cmake --build "$build" --target veltrax-bench veltrax-flash-bench -j "${VELTRAX_JOBS:-$(nproc)}"
+"$build/bench/veltrax-bench" "$@"
+exec "$build/bench/veltrax-flash-bench"

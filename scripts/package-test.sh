@@ -69,7 +69,8 @@ keepsakes() {
 say "checking the packages"
 extracted=$work/deb
 dpkg-deb -x "$deb" "$extracted"
-expected_deb="./usr/bin/veltrax-ports
+expected_deb="./usr/bin/veltrax-flash
+./usr/bin/veltrax-ports
 ./usr/bin/veltrax-uploader
 ./usr/lib/udev/rules.d/70-veltrax-uploader.rules
 ./usr/lib/veltrax-uploader/veltrax-uploader
@@ -100,7 +101,7 @@ file "$extracted/usr/lib/veltrax-uploader/veltrax-uploader" | grep -q ', strippe
 
 top=$(tar -tzf "$tgz" | awk -F/ 'NR == 1 { print $1 }')
 actual=$(tar -tzf "$tgz" | grep -v '/$' | sed "s|^$top/||" | sort)
-[ "$actual" = $'LICENSE\nveltrax-ports\nveltrax-uploader' ] || fail "the .tar.gz holds:"$'\n'"$actual"
+[ "$actual" = $'LICENSE\nveltrax-flash\nveltrax-ports\nveltrax-uploader' ] || fail "the .tar.gz holds:"$'\n'"$actual"
 
 # ---- the validators ---------------------------------------------------------
 say "desktop-file-validate, appstreamcli, lintian"
@@ -161,7 +162,7 @@ cmake --install "$build" --prefix "$folder" >/dev/null
 [ "$(keepsakes "$folder")" = "$before" ] || fail "an upgrade changed the technician's files"
 kill -0 "$background_pid" || fail "the running program did not survive the upgrade"
 kill "$background_pid"; wait "$background_pid" 2>/dev/null || true; background_pid=""
-[ -z "$(cd "$folder" && ls -A | grep -vxE 'veltrax-uploader|veltrax-ports|LICENSE|hexcfg.dat|veltrax_02092012.hex|COM3')" ] ||
+[ -z "$(cd "$folder" && ls -A | grep -vxE 'veltrax-uploader|veltrax-ports|veltrax-flash|LICENSE|hexcfg.dat|veltrax_02092012.hex|COM3')" ] ||
     fail "the upgrade left other files: $(ls -A "$folder")"
 
 # ---- the .deb, installed as a user would ------------------------------------

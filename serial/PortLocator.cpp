@@ -90,3 +90,23 @@ QString systemPortName(int commPort, const QString &programFolder)
 {
     return locateComPort(commPort, programFolder).opens;
 }
+
+std::optional<NamedPort> resolveNamedPort(const QString &name, const QString &folder)
+{
+    static const QRegularExpression comName(QStringLiteral("^COM([1-9][0-9]{0,2})$"));
+    if (const QRegularExpressionMatch com = comName.match(name); com.hasMatch()) {
+        const int number = com.captured(1).toInt();
+        if (number > MaxCommPort)
+            return std::nullopt;
+        return NamedPort{number, systemPortName(number, folder)};
+    }
+    if (!QDir::isAbsolutePath(name))
+        return std::nullopt;
+    // An absent device is still named, so that opening it fails with its name.
+    const QFileInfo device(name);
+    if (device.exists())
+        return NamedPort{0, device.canonicalFilePath()};
+    if (device.isSymLink())
+        return NamedPort{0, device.symLinkTarget()};
+    return NamedPort{0, QDir::cleanPath(name)};
+}

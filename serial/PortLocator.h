@@ -2,6 +2,7 @@
 
 #include <QList>
 #include <QString>
+#include <optional>
 
 // What the program opens for port COMn, and where that name comes from. The
 // window, its port tooltips and the command-line tools all ask here, so that
@@ -45,3 +46,14 @@ QString systemPortName(int commPort, const QString &programFolder);
 
 // The program folder's COMn entry for a port number: FOLDER/COMn.
 QString comPortEntry(int commPort, const QString &programFolder);
+
+// A port named on a command line: "COMn" (n from 1 to MaxCommPort), located
+// as above in `folder`, or an absolute device path, its links resolved the
+// same way (a dangling link names its missing target). Empty for anything
+// else.
+struct NamedPort {
+    int commPort = 0;   // n of COMn; 0 for a device path
+    QString systemName; // what is opened
+};
+inline constexpr int MaxCommPort = 255;
+std::optional<NamedPort> resolveNamedPort(const QString &name, const QString &folder);

@@ -61,7 +61,13 @@ QString describeFailure(QSerialPort::SerialPortError error)
 } // namespace
 
 QSerialByteDevice::QSerialByteDevice(const QString &programFolder, QObject *parent)
-    : ByteDevice(parent), m_programFolder(programFolder)
+    : QSerialByteDevice(
+          [programFolder](int commPort) { return systemPortName(commPort, programFolder); }, parent)
+{
+}
+
+QSerialByteDevice::QSerialByteDevice(PortNaming naming, QObject *parent)
+    : ByteDevice(parent), m_naming(std::move(naming))
 {
     connect(&m_port, &QSerialPort::errorOccurred, this, &QSerialByteDevice::onErrorOccurred);
 }
@@ -81,7 +87,7 @@ bool QSerialByteDevice::open(int commPort)
     m_failed = false;
     m_errorString.clear();
 
-    m_port.setPortName(systemPortName(commPort, m_programFolder));
+    m_port.setPortName(m_naming(commPort));
     if (!configurePort()) {
         m_errorString = QStringLiteral("%1: settings %2 refused: %3")
                             .arg(m_port.portName(), settingsText(m_settings), m_port.errorString());

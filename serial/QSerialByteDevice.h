@@ -4,10 +4,11 @@
 
 #include <QSerialPort>
 #include <QString>
+#include <functional>
 
 // The real line: a QSerialPort found by systemPortName() in the program
-// folder. No flow control. Each byte written goes out at once. Bytes and
-// failures arrive through the port's notifiers, so they wake a waiting read.
+// folder, or by another naming of port numbers. No flow control. Each byte written goes out at
+// once. Bytes and failures arrive through the port's notifiers, so they wake a waiting read.
 //
 // A failure while open (read or write refused, device gone, line hung up)
 // makes hasFailed() true and releases the port; the port still counts as open
@@ -15,7 +16,11 @@
 class QSerialByteDevice : public ByteDevice {
     Q_OBJECT
 public:
+    // The system name of a port number.
+    using PortNaming = std::function<QString(int commPort)>;
+
     explicit QSerialByteDevice(const QString &programFolder, QObject *parent = nullptr);
+    explicit QSerialByteDevice(PortNaming naming, QObject *parent = nullptr);
     ~QSerialByteDevice() override;
 
     bool open(int commPort) override;
@@ -36,7 +41,7 @@ private:
     void onErrorOccurred(QSerialPort::SerialPortError error);
     void releaseFailedPort();
 
-    QString m_programFolder;
+    PortNaming m_naming;
     QSerialPort m_port;
     LineSettings m_settings;
     bool m_open = false;

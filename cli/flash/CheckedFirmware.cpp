@@ -1,0 +1,46 @@
+#include "CheckedFirmware.h"
+
+#include "FirmwareDiscovery.h"
+#include "FirmwareImage.h"
+#include "QtFileSystem.h"
+#include "UploaderError.h"
+
+#include <QCryptographicHash>
+#include <QFileInfo>
+
+FirmwareChoice chooseFirmware(const QString &file, const QString &folder)
+{
+    FirmwareChoice choice;
+    QString path = file;
+    if (path.isEmpty()) {
+        QtFileSystem disk;
+        FirmwareSearch found;
+        try {
+            found = searchFirmware(disk, folder);
+        } catch (const UploaderError &error) {
+            choice.problem = QStringLiteral("cannot list %1: %2").arg(folder, error.description());
+            return choice;
+        }
+        if (!found.FirmwareFound) {
+            choice.problem =
+                QStringLiteral("No Firmware Found: no veltrax_MMDDYYYY.hex in %1").arg(folder);
+            return choice;
+        }
+        // As the window names it: the folder, a slash, the name as listed.
+        path = folder + QLatin1Char('/') + found.FirmwareFileName;
+    }
+
+    // The update's own reading and check, once, for every instrument.
+    QtFileSystem disk;
+    QString refusal;
+    const std::optional<FirmwareImage> image = FirmwareImage::load(disk, path, refusal);
+    if (!image) {
+        choice.problem = QStringLiteral("Invalid File: %1: %2").arg(path, refusal);
+        return choice;
+    }
+    const QByteArray &bytes = image->bytes();
+    choice.firmware = CheckedFirmware{
+        QFileInfo(path).fileName(), path, bytes,
+        QString::fromLatin1(QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex())};
+    return choice;
+}

@@ -1,0 +1,63 @@
+#include "ChildReporter.h"
+
+#include <QDateTime>
+
+namespace {
+
+qint64 now()
+{
+    return QDateTime::currentMSecsSinceEpoch();
+}
+
+} // namespace
+
+ChildReporter::ChildReporter(Output output, std::chrono::milliseconds batch)
+    : m_output(std::move(output))
+{
+    m_batch.setInterval(batch);
+    m_batch.setSingleShot(true);
+    connect(&m_batch, &QTimer::timeout, this, &ChildReporter::flush);
+}
+
+void ChildReporter::write(ChildEvent::Kind kind, qint64 at, const QString &text)
+{
+    m_output(encodeEvent(ChildEvent{kind, at, text}));
+}
+
+void ChildReporter::report(ChildEvent::Kind kind, const QString &text)
+{
+    flush();
+    write(kind, now(), text);
+}
+
+void ChildReporter::received(const QString &entry)
+{
+    if (m_received.isEmpty())
+        m_receivedAt = now();
+    m_received += entry;
+    if (!m_batch.isActive())
+        m_batch.start();
+}
+
+void ChildReporter::progress(double value, double maximum, qint64 linesSent, qint64 linesInFile)
+{
+    m_progressAt = now();
+    m_progress = QStringLiteral("%1 %2 %3 %4")
+                     .arg(value, 0, 'f', 0)
+                     .arg(maximum, 0, 'f', 0)
+                     .arg(linesSent)
+                     .arg(linesInFile);
+    if (!m_batch.isActive())
+        m_batch.start();
+}
+
+void ChildReporter::flush()
+{
+    m_batch.stop();
+    if (!m_received.isEmpty())
+        write(ChildEvent::Kind::Received, m_receivedAt, m_received);
+    if (!m_progress.isEmpty())
+        write(ChildEvent::Kind::Progress, m_progressAt, m_progress);
+    m_received.clear();
+    m_progress.clear();
+}

@@ -1,0 +1,36 @@
+#pragma once
+
+#include "ChildEvent.h"
+
+#include <QObject>
+#include <QTimer>
+#include <functional>
+
+// The child's side of the event stream. Status lines and single events go
+// out at once; received bytes and progress, which come once per firmware
+// line, are gathered and sent at most every `batch`, and always before the
+// next event, so the parent sees them in their order.
+class ChildReporter : public QObject {
+    Q_OBJECT
+public:
+    using Output = std::function<void(const QByteArray &)>;
+
+    explicit ChildReporter(Output output,
+                           std::chrono::milliseconds batch = std::chrono::milliseconds(100));
+
+    void report(ChildEvent::Kind kind, const QString &text);
+    void received(const QString &entry);
+    void progress(double value, double maximum, qint64 linesSent, qint64 linesInFile);
+    // Sends what is gathered.
+    void flush();
+
+private:
+    void write(ChildEvent::Kind kind, qint64 at, const QString &text);
+
+    Output m_output;
+    QTimer m_batch;
+    QString m_received;
+    qint64 m_receivedAt = 0;
+    QString m_progress;
+    qint64 m_progressAt = 0;
+};

@@ -1,0 +1,27 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+// The command line of veltrax-flash.
+struct FlashOptions {
+    QStringList ports; // as given, in order
+    QString firmware;  // empty: the newest firmware file in the folder
+    QString folder;    // empty: the current directory
+    bool yes = false;
+    int timeoutSeconds = 600;
+    QString logDir; // empty: no transcripts
+    bool json = false;
+    bool help = false;
+};
+
+struct FlashOptionsResult {
+    FlashOptions options;
+    QString error; // empty when the command line is usable
+};
+
+inline constexpr int MaxTimeoutSeconds = 7 * 24 * 3600;
+
+// Options may be given as "--name VALUE" or "--name=VALUE".
+FlashOptionsResult parseFlashOptions(const QStringList &arguments);
+QString flashUsage();

@@ -1,0 +1,20 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// The outcome of one instrument's update, as --json prints it.
+struct FlashReport {
+    QString port; // exactly as given on the command line
+    QString device;
+    QString firmware; // the file's name
+    QString sha256;
+    QString status; // the last status text, as the window would show it
+    int exitCode = 0;
+    qint64 linesSent = 0;
+    double seconds = 0;
+};
+
+// One line of JSON, without its line end: port, device, firmware, sha256,
+// result ("success" or "failure"), status, exit_code, lines_sent, seconds.
+QByteArray jsonLine(const FlashReport &report);

@@ -1,0 +1,178 @@
+#include "FlashRun.h"
+
+#include "CheckedFirmware.h"
+#include "FlashExit.h"
+#include "FlashOptions.h"
+#include "FlashReport.h"
+#include "InstrumentRun.h"
+#include "PortPlan.h"
+#include "ProgressDisplay.h"
+#include "SignalNotifier.h"
+#include "TerminalMessages.h"
+#include "Transcript.h"
+#include "UpdateQuestion.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <algorithm>
+#include <csignal>
+#include <memory>
+#include <unistd.h>
+#include <vector>
+
+namespace {
+
+void complain(const QString &text)
+{
+    std::fprintf(stderr, "veltrax-flash: %s\n", text.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+
+void printJson(const FlashReport &report)
+{
+    std::fprintf(stdout, "%s\n", jsonLine(report).constData());
+    std::fflush(stdout);
+}
+
+// Nothing was sent: every port's line says so, with the reason's code.
+int refuseAll(const FlashOptions &options, const QList<PlannedPort> &ports,
+              const CheckedFirmware *firmware, int code)
+{
+    if (options.json) {
+        for (const PlannedPort &port : ports)
+            printJson({port.name, port.device, firmware ? firmware->name : QString(),
+                       firmware ? firmware->sha256 : QString(), QString(), code, 0, 0});
+    }
+    return code;
+}
+
+// The parent's part once the children run.
+class Supervisor : public QObject {
+public:
+    Supervisor(const FlashOptions &options, const QList<InstrumentRun *> &runs)
+        : m_options(options), m_runs(runs),
+          m_display(runs, ::isatty(STDERR_FILENO) == 1), m_signals{SIGINT, SIGTERM, SIGHUP}
+    {
+        connect(&m_signals, &SignalNotifier::raised, this, &Supervisor::onSignal);
+        for (InstrumentRun *run : m_runs)
+            connect(run, &InstrumentRun::finished, this, [this, run] { onFinished(run); });
+    }
+
+    int run()
+    {
+        for (InstrumentRun *run : m_runs)
+            run->start(QCoreApplication::applicationFilePath());
+        if (!allFinished())
+            QCoreApplication::exec();
+        m_display.finish();
+        int worst = FlashExit::Success;
+        for (const InstrumentRun *run : m_runs)
+            worst = std::max(worst, run->exitCode());
+        return worst;
+    }
+
+private:
+    bool allFinished() const
+    {
+        return std::all_of(m_runs.begin(), m_runs.end(),
+                           [](const InstrumentRun *run) { return run->isFinished(); });
+    }
+
+    void onFinished(InstrumentRun *run)
+    {
+        if (m_options.json)
+            m_display.above([run] { printJson(run->report()); });
+        if (allFinished())
+            QCoreApplication::exit(0);
+    }
+
+    // Ctrl-C, and a termination or a hang-up of the terminal alike: first
+    // Stop on every instrument, then at the next one an end at once.
+    void onSignal(int signal)
+    {
+        if (!m_stopping) {
+            m_stopping = true;
+            m_display.say((signal == SIGINT ? QStringLiteral("Ctrl-C")
+                                            : QStringLiteral("signal %1").arg(signal)) +
+                          QStringLiteral(": Stop pressed on every instrument; Ctrl-C "
+                                         "again ends at once"));
+            for (InstrumentRun *run : m_runs)
+                run->pressStop();
+            return;
+        }
+        m_display.say(signal == SIGINT
+                          ? QStringLiteral("Ctrl-C again: ending at once")
+                          : QStringLiteral("signal %1 again: ending at once").arg(signal));
+        for (InstrumentRun *run : m_runs)
+            run->killNow();
+    }
+
+    const FlashOptions &m_options;
+    QList<InstrumentRun *> m_runs;
+    ProgressDisplay m_display;
+    SignalNotifier m_signals;
+    bool m_stopping = false;
+};
+
+} // namespace
+
+int runFlash(const FlashOptions &options)
+{
+    const QString folder = QDir::cleanPath(
+        QDir(options.folder.isEmpty() ? QDir::currentPath() : options.folder).absolutePath());
+    const PortPlanResult plan = planPorts(options.ports, folder);
+    if (!plan.error.isEmpty()) {
+        complain(plan.error + QStringLiteral("; nothing sent"));
+        return FlashExit::Refused;
+    }
+    if (!options.logDir.isEmpty() && !QDir().mkpath(options.logDir)) {
+        complain(
+            QStringLiteral("--log %1: cannot make the folder; nothing sent").arg(options.logDir));
+        return FlashExit::Refused;
+    }
+
+    const FirmwareChoice choice = chooseFirmware(options.firmware, folder);
+    if (!choice.firmware) {
+        complain(choice.problem + QStringLiteral("; nothing sent"));
+        return refuseAll(options, plan.ports, nullptr, FlashExit::NoFirmware);
+    }
+    const CheckedFirmware &firmware = *choice.firmware;
+    complain(QStringLiteral("firmware %1 (%2 bytes, sha256 %3)")
+                 .arg(firmware.path)
+                 .arg(firmware.bytes.size())
+                 .arg(firmware.sha256));
+    for (const PlannedPort &port : plan.ports)
+        complain(QStringLiteral("port %1 (%2)").arg(port.name, port.device));
+
+    if (!options.yes) {
+        if (::isatty(STDIN_FILENO) != 1) {
+            complain(QStringLiteral("no terminal to ask on; give --yes to update without the "
+                                    "question; nothing sent"));
+            return refuseAll(options, plan.ports, &firmware, FlashExit::Refused);
+        }
+        TerminalMessages terminal;
+        if (!terminal.askYesNo(UpdateQuestion)) {
+            complain(QStringLiteral("not updated; nothing sent"));
+            return refuseAll(options, plan.ports, &firmware, FlashExit::Refused);
+        }
+    }
+
+    std::vector<std::unique_ptr<InstrumentRun>> owned;
+    QList<InstrumentRun *> runs;
+    for (const PlannedPort &port : plan.ports) {
+        std::unique_ptr<Transcript> transcript;
+        if (!options.logDir.isEmpty()) {
+            QString error;
+            transcript = Transcript::create(options.logDir, port.name, &error);
+            if (!transcript) {
+                complain(QStringLiteral("--log: %1; nothing sent").arg(error));
+                return refuseAll(options, plan.ports, &firmware, FlashExit::Refused);
+            }
+        }
+        owned.push_back(std::make_unique<InstrumentRun>(
+            port, firmware, std::chrono::seconds(options.timeoutSeconds), std::move(transcript)));
+        runs << owned.back().get();
+    }
+    Supervisor supervisor(options, runs);
+    return supervisor.run();
+}

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <optional>
+
+// What the parent tells an update child on its command line. The firmware's
+// bytes come on the child's standard input; its events go out on standard
+// output (ChildEvent).
+struct ChildSettings {
+    QString port;         // as given to the parent
+    int commPort = 0;     // n of COMn, 0 for a device path
+    QString device;       // what is opened
+    QString firmwarePath; // the name the update gives the file
+    QString sha256;       // of the bytes the parent checked
+    std::chrono::seconds timeout{600};
+};
+
+inline constexpr char ChildModeOption[] = "--update-child";
+
+QStringList childArguments(const ChildSettings &settings);
+// Empty when the arguments (after ChildModeOption) are not the parent's.
+std::optional<ChildSettings> parseChildArguments(const QStringList &arguments);
+
+// Runs one update in this process, on the running QCoreApplication: the
+// question already answered Yes, the port opened, the dialogue to its end.
+// Returns 0 once the update has ended, whatever its outcome; another value
+// when it could not be run.
+int runUpdateChild(const ChildSettings &settings);

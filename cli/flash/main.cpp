@@ -1,0 +1,34 @@
+// veltrax-flash: the firmware update of the Veltrax Firmware Uploader from
+// the command line, for scripts and for benches of instruments.
+#include "FlashExit.h"
+#include "FlashOptions.h"
+#include "FlashRun.h"
+#include "UpdateChild.h"
+
+#include <QCoreApplication>
+#include <csignal>
+#include <cstdio>
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    // A reader of the JSON lines that goes away must not take the updates with it.
+    std::signal(SIGPIPE, SIG_IGN);
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (!arguments.isEmpty() && arguments.first() == QLatin1String(ChildModeOption)) {
+        const std::optional<ChildSettings> settings = parseChildArguments(arguments.mid(1));
+        return settings ? runUpdateChild(*settings) : 64;
+    }
+
+    const FlashOptionsResult parsed = parseFlashOptions(arguments);
+    if (parsed.options.help) {
+        std::fputs(flashUsage().toLocal8Bit().constData(), stdout);
+        return FlashExit::Success;
+    }
+    if (!parsed.error.isEmpty()) {
+        std::fprintf(stderr, "veltrax-flash: %s\nTry veltrax-flash --help.\n",
+                     parsed.error.toLocal8Bit().constData());
+        return FlashExit::Refused;
+    }
+    return runFlash(parsed.options);
+}
