@@ -202,8 +202,7 @@ TEST(Preferences, writtenAsANewFileInTheFolder_aLinkReplacedNotWrittenThrough)
 }
 
 // Start-up reads at most 4096 characters of each of the file's two lines: a longer line is
-// an overflow, however long it is; a gigabyte of one line neither takes a gigabyte nor
-// seconds (a child process with its address space bounded proves it).
+// an overflow, however long it is.
 TEST(Preferences, eachLineReadUpTo4096Characters_aLongerOneIsAnOverflow)
 {
     const QByteArray padded = "COM=" + QByteArray(4090, ' ') + "12"; // 4096 characters
@@ -233,7 +232,13 @@ TEST(Preferences, eachLineReadUpTo4096Characters_aLongerOneIsAnOverflow)
             EXPECT_EQ(failure.code(), row.code) << failure.description().toStdString();
         }
     }
+}
 
+// A gigabyte of one line takes neither a gigabyte nor seconds to refuse (a child process
+// with its address space bounded proves it).
+TEST(PreferencesTimed, aGigabyteLine_refusedInBoundedMemoryAndTime)
+{
+    QtFileSystem disk;
     QTemporaryDir folder;
     QFile huge(folder.filePath("hexcfg.dat"));
     ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.write("COM=") == 4 &&

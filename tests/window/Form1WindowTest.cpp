@@ -28,43 +28,58 @@ namespace {
 
 const char *const Firmware = "veltrax_02092012.hex";
 
-// Technicians and their instructions know the window by these names, captions and places.
-TEST(Form1Window, elementsAndMenusAsDesigned)
+// Technicians and their instructions know the window by these names and captions, in this
+// order from the top left: the normal view shows the Status frame whole and nothing below it,
+// the Debug view everything. The menus are checked with the window's other fixed details.
+TEST(Form1Window, elementsAsDesigned_inOrder_eachViewShowsItsOwn)
 {
     const struct {
         const char *name, *text;
-        int left = 0, top = 0, width = 0, height = 0; // twips; none for a menu
-        const char *parent = "";                      // "": the client area
+        const char *frame = ""; // "": the client area
+        bool inNormalView = true;
     } rows[] = {
-        // clang-format off
-        {"Frame1", "File Information", 0, 0, 4695, 975}, {"Frame2", "Status", 0, 1080, 4695, 2295},
-        {"lblFileName", "Label3", 120, 240, 3855, 495, "Frame1"},
-        {"lblStatus", "Label1", 120, 360, 4335, 255, "Frame2"},
-        {"lblComStatus", "Label1", 120, 1800, 4455, 255, "Frame2"},
-        {"pbFile", "", 120, 2040, 4455, 255}, {"btnSend", "Send File", 1560, 2400, 1215, 375},
-        {"btnStop", "Stop", 1560, 2400, 1215, 375}, {"Text1", "", 0, 3480, 4695, 5775},
-        {"Text2", "Text2", 0, 9360, 4695, 615}, {"btnClear", "Clear", 0, 10080, 1095, 375},
-        {"btnESC", "Send ESC", 1200, 10080, 1095, 375}, {"mDebug", "Debug"}, {"mAbout", "About"},
-        {"mComPort", "Com Port"}, {"mCOM_1", "COM1"}, {"mCOM_16", "COM16"},
-        {"mDebugChoice_1", "Debug Off"}, {"mDebugChoice_2", "Debug On"},
-        // clang-format on
+        {"Frame1", "File Information"},
+        {"lblFileName", "Label3", "Frame1"},
+        {"Frame2", "Status"},
+        {"lblStatus", "Label1", "Frame2"},
+        {"pbFile", ""},
+        {"btnSend", "Send File"},
+        {"btnStop", "Stop"},
+        {"lblComStatus", "Label1", "Frame2"},
+        {"Text1", "", "", false},
+        {"Text2", "Text2", "", false},
+        {"btnClear", "Clear", "", false},
+        {"btnESC", "Send ESC", "", false},
     };
     WindowHarness harness;
     Form1 &form = harness.make();
-    for (const auto &row : rows) {
-        SCOPED_TRACE(row.name);
-        const QObject *element = harness.element<QObject>(row.name);
-        ASSERT_NE(element, nullptr);
-        EXPECT_EQ(element->property("title").toString() + element->property("text").toString() +
-                      element->property("plainText").toString(),
-                  row.text);
-        if (const auto *widget = qobject_cast<const QWidget *>(element); widget && row.width) {
-            EXPECT_EQ(widget->parentWidget(),
-                      *row.parent ? harness.element(row.parent) : form.centralWidget());
-            EXPECT_EQ(widget->geometry(), twipsRect(row.left, row.top, row.width, row.height));
+    form.show();
+    EXPECT_EQ(form.windowTitle(), QStringLiteral("ORV Veltrax Firmware Uploader"));
+    EXPECT_EQ(form.width(), twipsToPixels(4710)); // inside the border
+    EXPECT_EQ(harness.element("Frame2")->geometry(), twipsRect(0, 1080, 4695, 2295));
+    for (const bool debugView : {false, true}) {
+        form.mDebugChoice_Click(debugView ? 2 : 1);
+        EXPECT_TRUE(!debugView || form.frameGeometry().height() == twipsToPixels(11235));
+        const int client = form.centralWidget()->height();
+        QPoint previous;
+        for (const auto &row : rows) {
+            SCOPED_TRACE(std::string(row.name) + (debugView ? " in the Debug view" : ""));
+            const QWidget *element = harness.element(row.name);
+            ASSERT_NE(element, nullptr);
+            EXPECT_EQ(element->property("text").toString() + element->property("title").toString() +
+                          element->property("plainText").toString(),
+                      row.text);
+            EXPECT_EQ(element->parentWidget(),
+                      *row.frame ? harness.element(row.frame) : form.centralWidget());
+            const QRect place(element->mapTo(form.centralWidget(), QPoint()), element->size());
+            EXPECT_TRUE(std::pair(place.y(), place.x()) >= std::pair(previous.y(), previous.x()));
+            previous = place.topLeft();
+            if (debugView || row.inNormalView)
+                EXPECT_LE(place.bottom(), client - 1) << "not shown whole";
+            else
+                EXPECT_GE(place.top(), client) << "shown in the normal view";
         }
     }
-    EXPECT_EQ(form.windowTitle(), QStringLiteral("ORV Veltrax Firmware Uploader"));
     frmAbout about; // every caption read whole, the 36 pt logo included
     for (const QLabel *label : about.findChildren<QLabel *>())
         EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width())
@@ -77,6 +92,7 @@ TEST(Form1Window, nestedHoldsReleaseAtTheOutermost_escapedFailuresNamed)
 {
     WindowHarness harness;
     harness.deviceFails = true;
+    harness.make().DisableControls(); // a window left held: the next starts afresh
     Form1 &form = harness.make();
     const auto inputStates = [&controls = form.Controls()] {
         QStringList states;
@@ -98,6 +114,30 @@ TEST(Form1Window, nestedHoldsReleaseAtTheOutermost_escapedFailuresNamed)
     EXPECT_EQ(inputStates(), before);
     form.mCOM(5)->trigger();
     EXPECT_EQ(harness.messages.shown, QStringList{"Error 57 no adapter"});
+    try {
+        form.mDebugChoice(3);
+        ADD_FAILURE() << "no Debug menu item 3";
+    } catch (const UploaderError &failure) {
+        EXPECT_EQ(failure.code(), ErrorCode::NoSuchMenuItem) << "not a port's error";
+    }
+}
+
+// Sends `lines` lines as a transfer does, one log entry and a step of the bar each, every
+// one shown at once or all left to the refresh; returns the milliseconds taken.
+qint64 transfer(Form1 &form, int lines, bool shownEach)
+{
+    QElapsedTimer timer;
+    timer.start();
+    for (int i = 1; i <= lines; ++i) {
+        form.setSentLine(QStringLiteral(":line %1").arg(i));
+        form.appendLog(QStringLiteral("6F "));
+        form.setProgressValue(form.progressValue() + 1);
+        if (shownEach) {
+            form.refreshDisplay();
+            QCoreApplication::processEvents();
+        }
+    }
+    return timer.elapsed();
 }
 
 // Between two lines the transfer only notes what it shows: log, sent line and bar read back
@@ -111,22 +151,8 @@ TEST(Form1Window, transferUpdatesReadBackAtOnce_andReachTheWidgetsOnTheirOwn)
     auto *bar = harness.element<QProgressBar>("pbFile");
     int layouts = 0;
     QObject::connect(log, &QPlainTextEdit::textChanged, [&layouts] { ++layouts; });
-    const auto transfer = [&](int lines, bool shownEach) {
-        QElapsedTimer timer;
-        timer.start();
-        for (int i = 1; i <= lines; ++i) {
-            form.setSentLine(QStringLiteral(":line %1").arg(i));
-            form.appendLog(QStringLiteral("6F "));
-            form.setProgressValue(form.progressValue() + 1);
-            if (shownEach) {
-                form.refreshDisplay();
-                QCoreApplication::processEvents();
-            }
-        }
-        return timer.elapsed();
-    };
     form.setProgressRange(0, 300);
-    transfer(300, false);
+    transfer(form, 300, false);
     EXPECT_EQ(form.logText(), QStringLiteral("6F ").repeated(300));
     EXPECT_TRUE(QTest::qWaitFor(
         [&] { return harness.element<QPlainTextEdit>("Text2")->toPlainText() == ":line 300"; },
@@ -135,14 +161,9 @@ TEST(Form1Window, transferUpdatesReadBackAtOnce_andReachTheWidgetsOnTheirOwn)
     EXPECT_EQ(bar->value(), 100);
     EXPECT_EQ(layouts, 1);
 
-    // A byte per entry: the newest stays in sight wherever the operator put the caret, at
-    // a cost that does not grow with the log (entry by entry: the widget's, not the batching's).
-    const qint64 first = transfer(2000, true);
-    transfer(96000, false);
+    // The newest entry stays in sight wherever the operator put the caret.
     log->moveCursor(QTextCursor::Start);
-    const qint64 last = transfer(2000, true);
-    EXPECT_LT(last, 4 * first + 100) << "first " << first << " ms, last " << last << " ms";
-    EXPECT_EQ(log->toPlainText().remove('\n'), QStringLiteral("6F ").repeated(100300));
+    transfer(form, 200, true);
     EXPECT_TRUE(log->textCursor().atEnd() && log->viewport()->rect().contains(log->cursorRect()));
     form.appendLog(QStringLiteral("15 ")); // Clear also drops what waits for the refresh
     harness.element<QPushButton>("btnClear")->click();
@@ -163,6 +184,23 @@ TEST(Form1Window, transferUpdatesReadBackAtOnce_andReachTheWidgetsOnTheirOwn)
         EXPECT_TRUE(form.progressValue() == value || value != value) << value;
         EXPECT_EQ(bar->value(), shown) << value;
     }
+}
+
+// Entry by entry, a byte each, the log costs the same however long it has grown (the
+// widget's own cost, not the batching's): the last 2000 after 100,000 take about as long
+// as the first.
+TEST(Form1WindowTimed, logEntryCost_doesNotGrowWithTheLog)
+{
+    WindowHarness harness;
+    harness.writeFile("hexcfg.dat", "COM=1\r\nDBG=1\r\n");
+    Form1 &form = harness.start();
+    auto *log = harness.element<QPlainTextEdit>("Text1");
+    const qint64 first = transfer(form, 2000, true);
+    transfer(form, 96000, false);
+    log->moveCursor(QTextCursor::Start);
+    const qint64 last = transfer(form, 2000, true);
+    EXPECT_LT(last, 4 * first + 100) << "first " << first << " ms, last " << last << " ms";
+    EXPECT_EQ(log->toPlainText().remove('\n'), QStringLiteral("6F ").repeated(100000));
 }
 
 // Whatever hexcfg.dat holds, the window comes up usable (else COM1, normal view, no Send
@@ -275,18 +313,20 @@ TEST(Form1Window, fixedDetails_stopHiddenTabOrderMenusAndAboutBox)
     }
     EXPECT_EQ(order, focusable);
 
-    const auto captions = [](const QList<QAction *> &actions) {
+    const auto captions = [](const QList<QAction *> &actions) { // "name=caption,..."
         QStringList texts;
         for (const QAction *action : actions)
-            texts << action->text();
+            texts << (action->menu() ? action->menu()->objectName() : action->objectName()) + '=' +
+                         action->text();
         return texts.join(',');
     };
     QStringList ports;
     for (int port = 1; port <= 16; ++port)
-        ports << QStringLiteral("COM%1").arg(port);
-    EXPECT_EQ(captions(form.menuBar()->actions()), "Com Port,Debug,About");
+        ports << QStringLiteral("mCOM_%1=COM%1").arg(port);
+    EXPECT_EQ(captions(form.menuBar()->actions()), "mComPort=Com Port,mDebug=Debug,mAbout=About");
     EXPECT_EQ(captions(harness.element<QMenu>("mComPort")->actions()), ports.join(','));
-    EXPECT_EQ(captions(harness.element<QMenu>("mDebug")->actions()), "Debug Off,Debug On");
+    EXPECT_EQ(captions(harness.element<QMenu>("mDebug")->actions()),
+              "mDebugChoice_1=Debug Off,mDebugChoice_2=Debug On");
 
     QWidget *clear = harness.element("btnClear");
     const auto clickClear = [&] {
@@ -430,7 +470,7 @@ TEST(Form1Startup, unusableFolder_fallsBack_readsAndWritesNothing)
 // The second click of a double click on Stop lands on Send File, back in Stop's place once
 // the update has ended: a mouse press there within the double-click interval starts
 // nothing. The keyboard, a later click and the procedure itself are not held back.
-TEST(Form1Window, doubleClickOnStop_secondClickOnSendFileStartsNothing)
+TEST(Form1WindowTimed, doubleClickOnStop_secondClickOnSendFileStartsNothing)
 {
     WindowHarness harness;
     harness.writeFile("hexcfg.dat", "COM=1\r\nDBG=0\r\n");

@@ -7,7 +7,6 @@
 #include "QtFileSystem.h"
 #include "QtPrinters.h"
 #include "UploaderError.h"
-#include "globals.h"
 
 #include <QAction>
 #include <QApplication>
@@ -41,7 +40,6 @@ struct WindowHarness {
     }
     Form1 &make()
     {
-        globals::DisableDepth = 0;
         const auto makeDevice = [this]() -> std::unique_ptr<ByteDevice> {
             if (deviceFails)
                 throw SerialLinkError(ErrorCode::DeviceIoError, QStringLiteral("no adapter"));
