@@ -164,10 +164,8 @@ TEST(Preferences, writtenAsANewFileInTheFolder_aLinkReplacedNotWrittenThrough)
             writeFile(prefs, old);
         if (row.inPlace == LinkToFile)
             writeFile(target, old);
-        if (row.inPlace == LinkToFolder)
-            ASSERT_TRUE(QDir().mkpath(target));
-        if (row.inPlace >= LinkToFile)
-            ASSERT_TRUE(QFile::link(target, prefs));
+        ASSERT_TRUE(row.inPlace != LinkToFolder || QDir().mkpath(target));
+        ASSERT_TRUE(row.inPlace < LinkToFile || QFile::link(target, prefs));
         const QFileInfo before(target);
         const QDateTime modified = before.lastModified();
 

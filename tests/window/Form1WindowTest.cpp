@@ -145,8 +145,7 @@ qint64 transfer(Form1 &form, int lines, bool shownEach)
 TEST(Form1Window, transferUpdatesReadBackAtOnce_andReachTheWidgetsOnTheirOwn)
 {
     WindowHarness harness;
-    harness.writeFile("hexcfg.dat", "COM=1\r\nDBG=1\r\n");
-    Form1 &form = harness.start();
+    Form1 &form = harness.start("COM=1\r\nDBG=1\r\n");
     auto *log = harness.element<QPlainTextEdit>("Text1");
     auto *bar = harness.element<QProgressBar>("pbFile");
     int layouts = 0;
@@ -192,8 +191,7 @@ TEST(Form1Window, transferUpdatesReadBackAtOnce_andReachTheWidgetsOnTheirOwn)
 TEST(Form1WindowTimed, logEntryCost_doesNotGrowWithTheLog)
 {
     WindowHarness harness;
-    harness.writeFile("hexcfg.dat", "COM=1\r\nDBG=1\r\n");
-    Form1 &form = harness.start();
+    Form1 &form = harness.start("COM=1\r\nDBG=1\r\n");
     auto *log = harness.element<QPlainTextEdit>("Text1");
     const qint64 first = transfer(form, 2000, true);
     transfer(form, 96000, false);
@@ -328,9 +326,7 @@ TEST(Form1Startup, fromPreparedFolder_andShutdownWritesTheChoicesBack)
 TEST(Form1Window, fixedDetails_stopHiddenTabOrderMenusAndAboutBox)
 {
     WindowHarness harness;
-    harness.writeFile("hexcfg.dat", "COM=1\r\nDBG=1\r\n");
-    harness.writeFile(Firmware, ":00000001FF\r\n");
-    Form1 &form = harness.start();
+    Form1 &form = harness.start("COM=1\r\nDBG=1\r\n", Firmware);
     EXPECT_TRUE(harness.element("btnSend")->isVisible());
     EXPECT_FALSE(harness.element("btnStop")->isVisible());
 
@@ -467,9 +463,7 @@ TEST(Form1Window, menuCheckMarks_onePortChecked_fallbackKeepsTheEarlierOne)
 TEST(Form1WindowTimed, doubleClickOnStop_secondClickOnSendFileStartsNothing)
 {
     WindowHarness harness;
-    harness.writeFile("hexcfg.dat", "COM=1\r\nDBG=0\r\n");
-    harness.writeFile(Firmware, ":00000001FF\r\n");
-    Form1 &form = harness.start();
+    Form1 &form = harness.start("COM=1\r\nDBG=0\r\n", Firmware);
     harness.messages.answerYes = false; // No: each update ends at once, Send File back
     QStyleHints *hints = QGuiApplication::styleHints();
     const int interval = hints->mouseDoubleClickInterval();
@@ -507,9 +501,7 @@ TEST(Form1Window, textsShownAsWritten_neverAsMarkup)
 {
     WindowHarness harness;
     const QString name = QStringLiteral("veltrax_02092012<b>RC.hex");
-    harness.writeFile("hexcfg.dat", "COM=1\r\nDBG=0\r\n");
-    harness.writeFile(name, ":00000001FF\r\n");
-    Form1 &form = harness.start();
+    Form1 &form = harness.start("COM=1\r\nDBG=0\r\n", name);
     EXPECT_EQ(harness.text("lblFileName"), name);
     form.setStatus(QStringLiteral("<i>Sending</i> file..."));
     frmAbout about;
@@ -529,8 +521,7 @@ TEST(Form1Window, textsShownAsWritten_neverAsMarkup)
 TEST(Form1Window, copiedLog_isTheLogAsWritten_withoutDisplayBreaks)
 {
     WindowHarness harness;
-    harness.writeFile("hexcfg.dat", "COM=1\r\nDBG=1\r\n");
-    Form1 &form = harness.start();
+    Form1 &form = harness.start("COM=1\r\nDBG=1\r\n");
     for (int i = 0; i < 200; ++i)
         form.appendLog(QStringLiteral("%1 ").arg(i % 256, 2, 16, QLatin1Char('0')).toUpper());
     form.refreshDisplay();
@@ -567,10 +558,8 @@ TEST(Form1Window, copiedLog_isTheLogAsWritten_withoutDisplayBreaks)
 TEST(Form1ShutdownDeathTest, closingDuringAnUpdateEndsTheProgramAtOnce)
 {
     WindowHarness harness;
-    harness.writeFile("hexcfg.dat", "COM=4\r\nDBG=0\r\n");
-    harness.writeFile(Firmware, ":00000001FF\r\n");
     harness.endProgram = endProgramAtOnce;
-    Form1 &form = harness.start();
+    Form1 &form = harness.start("COM=4\r\nDBG=0\r\n", Firmware);
     form.mCOM(12)->trigger();
     form.mDebugChoice(2)->trigger();
     EXPECT_GT(form.centralWidget()->height(), harness.element("btnESC")->geometry().bottom());

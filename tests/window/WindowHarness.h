@@ -66,6 +66,14 @@ struct WindowHarness {
         form->show();
         return *form;
     }
+    // The same with this hexcfg.dat and, if named, a firmware file in the folder.
+    Form1 &start(const QByteArray &prefs, const QString &firmware = {})
+    {
+        writeFile("hexcfg.dat", prefs);
+        if (!firmware.isEmpty())
+            writeFile(firmware, ":00000001FF\r\n");
+        return start();
+    }
     template <typename Element = QWidget> Element *element(const char *name) const
     {
         return form->findChild<Element *>(QLatin1String(name));
