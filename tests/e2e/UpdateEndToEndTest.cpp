@@ -214,48 +214,31 @@ TEST_P(UpdateFault, endsWithItsText_nothingMoreSent_windowIdle)
 const QByteArray NonHexPair = ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
                               ":1000100010111213141516171819ZZ1B1C1D1E1F68\r\n:00000001FF\r\n";
 
-INSTANTIATE_TEST_SUITE_P(
-    EndToEnd, UpdateFault,
+// clang-format off
+INSTANTIATE_TEST_SUITE_P(EndToEnd, UpdateFault,
     ::testing::Values(
-        Fault("nakAtLine5")
-            .simulator({"--nak-line", "5"})
-            .ends("Failed at line 5 (NAK)")
-            .received(5, 5),
+        Fault("nakAtLine5").simulator({"--nak-line", "5"}).ends("Failed at line 5 (NAK)").received(5, 5),
         Fault("codeBad").simulator({"--code-bad"}).ends(CodeBad).received(AllLines, AllLines),
         // The cable pulled: the port let go at once, not held through a storm of errors.
         Fault("hangUpAtLine3").simulator({"--hangup-line", "3"}).ends(CommsError).received(2, 3),
         // The first wait for the instrument has no time limit of its own.
-        Fault("hangUpInTheBootWait")
-            .simulator({"--hangup-at", "boot"})
-            .ends(CommsError)
-            .received(Entry, Entry),
-        Fault("stopInTheFlashWait")
-            .simulator({"--erase-ms", "5000"})
-            .onStatus("Waiting for Flash", Act::Stop)
-            .ends("Stopped by user!")
-            .received(FlashWait, FlashWait),
+        Fault("hangUpInTheBootWait").simulator({"--hangup-at", "boot"}).ends(CommsError).received(Entry, Entry),
+        Fault("stopInTheFlashWait").simulator({"--erase-ms", "5000"}).onStatus("Waiting for Flash", Act::Stop)
+            .ends("Stopped by user!").received(FlashWait, FlashWait),
         // Stop is seen at the head of a line's wait: the ACK may slip in and line 4 go out.
         Fault("stopInALine").onLine(3, Act::Stop).ends("Stopped by user!").received(3, 4),
         // Held open from before the erase, it is sent to its end: the instrument
         // is not left without firmware.
-        Fault("deletedInTheFlashWait_sentWhole")
-            .simulator({"--erase-ms", "300", "--code-bad"})
-            .onStatus("Waiting for Flash", Act::DeleteFile)
-            .ends(CodeBad)
-            .received(AllLines, AllLines),
+        Fault("deletedInTheFlashWait_sentWhole").simulator({"--erase-ms", "300", "--code-bad"})
+            .onStatus("Waiting for Flash", Act::DeleteFile).ends(CodeBad).received(AllLines, AllLines),
         // Refused before anything is sent: the instrument keeps its old firmware.
         Fault("nonHexPair").file(NonHexPair).asks({"Invalid File"}),
         Fault("deletedAfterStartUp").beforeSend(Act::DeleteFile).asks({"Invalid File"}),
         Fault("unreadableAfterStartUp").beforeSend(Act::MakeUnreadable).asks({"Invalid File"}),
-        Fault("portHeldByAnotherProgram")
-            .beforeSend(Act::HoldPort)
-            .ends(CommsError)
-            .asks({"Could not open Com1"}),
-        Fault("deviceGoneSinceStartUp")
-            .beforeSend(Act::PullDevice)
-            .ends(CommsError)
-            .asks({"Could not open Com1"})),
+        Fault("portHeldByAnotherProgram").beforeSend(Act::HoldPort).ends(CommsError).asks({"Could not open Com1"}),
+        Fault("deviceGoneSinceStartUp").beforeSend(Act::PullDevice).ends(CommsError).asks({"Could not open Com1"})),
     [](const auto &info) { return std::string(info.param.name); });
+// clang-format on
 
 // hexcfg.dat on closing is the old file or a new one, never a part of one.
 struct PrefsCase {

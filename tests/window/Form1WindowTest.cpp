@@ -233,6 +233,7 @@ struct Start {
 TEST(Form1Startup, fromPreparedFolder_andShutdownWritesTheChoicesBack)
 {
     const char *const FirstOff = "mCOM_1 mDebugChoice_1";
+    // clang-format off
     const Start rows[] = {
         Start(std::nullopt).checked(FirstOff).says("Prefs Error: 53 "),
         Start("COM=3\r\nDBG=1\r\n").opens(3).checked("mCOM_3 mDebugChoice_2"),
@@ -243,25 +244,15 @@ TEST(Form1Startup, fromPreparedFolder_andShutdownWritesTheChoicesBack)
         Start("COM=1\r\nDBG=-1").opens(1).checked("mCOM_1 mDebugChoice_2"),
         Start("COM=1\r\nDBG=2\r\n").opens(1).checked("mCOM_1 mDebugChoice_2"),
         Start("COM=1\r\nDBG=0.5").opens(1).checked("mCOM_1 mDebugChoice_2"),
-        Start("COM=5\r\nDBG=0")
-            .refusing(5)
-            .opens(5)
-            .checked("mCOM_5 mDebugChoice_1")
-            .says("Could not open Com5"),
+        Start("COM=5\r\nDBG=0").refusing(5).opens(5).checked("mCOM_5 mDebugChoice_1").says("Could not open Com5"),
         Start("COM=0\r\nDBG=1\r\n").checked(FirstOff).says("Prefs Error: 340 "),
-        Start("COM=17\r\nDBG=1\r\nleft over")
-            .checked(FirstOff)
-            .says("Prefs Error: 340 ")
-            .underATallMenuBar(),
+        Start("COM=17\r\nDBG=1\r\nleft over").checked(FirstOff).says("Prefs Error: 340 ").underATallMenuBar(),
         Start("COM=4\r\nDBG=x\r\n").checked(FirstOff).says("Prefs Error: 13 "),
         Start("").checked(FirstOff).says("Prefs Error: 62 "),
         Start(std::nullopt).checked(FirstOff).says("Prefs Error: 53 ").with(FolderInPlace),
-        Start("COM=3\r\nDBG=1\r\n")
-            .opens(3)
-            .checked("mCOM_3 mDebugChoice_2")
-            .with(DiskFull)
-            .underATallMenuBar(),
+        Start("COM=3\r\nDBG=1\r\n").opens(3).checked("mCOM_3 mDebugChoice_2").with(DiskFull).underATallMenuBar(),
         Start("COM=3\r\nDBG=1\r\n").checked(FirstOff).says("Prefs Error: 76 ").with(UnusableFolder),
+        // clang-format on
     };
     const QString workingDirectory = QDir::currentPath();
     for (const auto &row : rows) {
