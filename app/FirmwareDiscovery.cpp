@@ -44,12 +44,8 @@ std::optional<qint16> yearNumber(const QString &text)
 
 FirmwareSearch searchFirmware(FileSystem &files, const QString &programFolder)
 {
-    if (!isUsableFolder(programFolder)) {
-        // Never the working directory or the root in its place.
-        throw FileServiceError(ErrorCode::PathNotFound,
-                               QStringLiteral("Path not found (the program folder's name "
-                                              "cannot be read)"));
-    }
+    // Never the working directory or the root in its place.
+    requireUsableFolder(programFolder);
     FirmwareSearch result;
     FirmwareDate best;
     for (const QString &name : files.FolderFiles(programFolder)) {

@@ -66,7 +66,8 @@ Form1::Form1(const QString &programFolder, Form1Services services, QWidget *pare
     buildMenus();
     buildControlsCollection();
     connectEvents();
-    SavedEnabled.assign(static_cast<std::size_t>(m_controls.count()), false);
+    // DisableDepth is program-wide: a new window starts with nothing held.
+    releaseAllHolds();
     setOuterHeight(NormalHeightTwips, StatusFrameBottomTwips, DebugLogTopTwips);
 }
 
@@ -84,7 +85,7 @@ QAction *Form1::mCOM(int index) const
 QAction *Form1::mDebugChoice(int index) const
 {
     if (index < 1 || index > static_cast<int>(m_mDebugChoice.size()))
-        throw UploaderError(ErrorCode::NoSuchPort,
+        throw UploaderError(ErrorCode::NoSuchMenuItem,
                             QStringLiteral("No Debug menu item ") + QString::number(index));
     return m_mDebugChoice[static_cast<std::size_t>(index - 1)];
 }
@@ -219,6 +220,12 @@ void Form1::showProgress()
 void Form1::processEvents()
 {
     QCoreApplication::processEvents();
+}
+
+void Form1::releaseAllHolds()
+{
+    SavedEnabled.assign(static_cast<std::size_t>(m_controls.count()), false);
+    globals::DisableDepth = 0;
 }
 
 void Form1::DisableControls()

@@ -83,7 +83,7 @@ public:
     QString firmwarePath() const override;
 
     // The menu arrays by index, 1 first. An index without an item throws
-    // UploaderError (NoSuchPort for mCOM).
+    // UploaderError (NoSuchPort for mCOM, NoSuchMenuItem for mDebugChoice).
     QAction *mCOM(int index) const;
     QAction *mDebugChoice(int index) const;
 
@@ -93,7 +93,6 @@ public:
     // Hands the log entries, sent line and progress that a transfer keeps for
     // its next refresh to the widgets now.
     void refreshDisplay();
-    double progressMinimum() const { return m_progressMin; }
     double progressMaximum() const { return m_progressMax; }
 
     // The window's shared state.
@@ -131,6 +130,8 @@ private:
     void fitHeight();
     void showProgress();
     void startupFallback(const UploaderError &failure);
+    // Nothing held: no DisableControls in effect, no saved states.
+    void releaseAllHolds();
 
     QString m_programFolder;
     MessageBoxService &m_messages;

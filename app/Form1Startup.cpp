@@ -6,7 +6,6 @@
 #include "MessageBoxService.h"
 #include "Preferences.h"
 #include "UploaderError.h"
-#include "globals.h"
 
 #include <QAction>
 #include <QLabel>
@@ -25,8 +24,7 @@ void Form1::Form_Load()
 {
     centreOnScreen();
     try {
-        SavedEnabled.assign(static_cast<std::size_t>(m_controls.count()), false);
-        globals::DisableDepth = 0;
+        releaseAllHolds();
         lblComStatus->clear();
 
         const StoredPreferences stored = readPreferences(FileSystem, m_programFolder);

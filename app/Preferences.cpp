@@ -39,17 +39,6 @@ QByteArray lineOf(TextStream &stream, int lineNumber)
     return *std::move(line);
 }
 
-// The program folder's path must name it: an unusable folder holds no
-// preferences and takes none.
-void requireUsable(const QString &programFolder)
-{
-    if (!isUsableFolder(programFolder)) {
-        throw FileServiceError(ErrorCode::PathNotFound,
-                               QStringLiteral("Path not found (the program folder's name "
-                                              "cannot be read)"));
-    }
-}
-
 QByteArray valueOf(const QByteArray &line, int lineNumber)
 {
     if (line.size() < KeyLength) {
@@ -100,7 +89,7 @@ QString preferencesPath(const QString &programFolder)
 
 StoredPreferences readPreferences(FileSystem &files, const QString &programFolder)
 {
-    requireUsable(programFolder);
+    requireUsableFolder(programFolder);
     const std::unique_ptr<TextStream> stream = files.OpenTextFile(preferencesPath(programFolder));
     StoredPreferences stored;
     stored.comPort = portIn(lineOf(*stream, 1));
@@ -113,7 +102,7 @@ StoredPreferences readPreferences(FileSystem &files, const QString &programFolde
 
 void writePreferences(FileSystem &files, const QString &programFolder, int comPort, bool debugOff)
 {
-    requireUsable(programFolder);
+    requireUsableFolder(programFolder);
     const std::unique_ptr<TextWriter> writer = files.CreateTextFile(preferencesPath(programFolder));
     writer->WriteLine("COM=" + QByteArray::number(comPort));
     writer->WriteLine(debugOff ? "DBG=0" : "DBG=1");

@@ -1,5 +1,7 @@
 #include "ProgramFolder.h"
 
+#include "UploaderError.h"
+
 #include <QCoreApplication>
 #include <QFile>
 
@@ -43,4 +45,13 @@ QString executableFolder()
     if (slash < 0)
         return {};
     return usableFolderPath(slash == 0 ? QByteArray("/") : executable.left(slash));
+}
+
+void requireUsableFolder(const QString &folder)
+{
+    if (!isUsableFolder(folder)) {
+        throw FileServiceError(ErrorCode::PathNotFound,
+                               QStringLiteral("Path not found (the program folder's name "
+                                              "cannot be read)"));
+    }
 }

@@ -23,3 +23,7 @@ inline bool isUsableFolder(const QString &folder)
 {
     return QDir::isAbsolutePath(folder);
 }
+
+// Throws FileServiceError (PathNotFound) for an unusable folder: it holds no
+// preferences and no firmware, and takes none.
+void requireUsableFolder(const QString &folder);

@@ -1,5 +1,6 @@
 #include "QtFileSystem.h"
 
+#include "FileFailure.h"
 #include "ReplacingFileWriter.h"
 #include "UploaderError.h"
 
@@ -12,18 +13,6 @@
 
 namespace {
 
-[[noreturn]] void fail(int code, const QString &what, const QString &path)
-{
-    throw FileServiceError(code,
-                           QStringLiteral("%1: %2").arg(what, QDir::toNativeSeparators(path)));
-}
-
-int codeFor(QFileDevice::FileError error)
-{
-    return error == QFileDevice::PermissionsError ? ErrorCode::PermissionDenied
-                                                  : ErrorCode::FileAccessError;
-}
-
 // Reads one line at a time straight from the file: a firmware file is never
 // held in memory as a whole.
 class FileLineReader final : public TextStream {
@@ -33,7 +22,7 @@ public:
     void open()
     {
         if (!m_file.open(QIODevice::ReadOnly)) {
-            fail(codeFor(m_file.error()), m_file.errorString(), m_file.fileName());
+            failOnFile(fileErrorCode(m_file.error()), m_file.errorString(), m_file.fileName());
         }
     }
 
@@ -61,12 +50,12 @@ private:
     QByteArray readUpTo(qint64 maxBytes)
     {
         if (!m_file.isOpen()) {
-            fail(ErrorCode::FileAccessError, QStringLiteral("Stream already closed"),
-                 m_file.fileName());
+            failOnFile(ErrorCode::FileAccessError, QStringLiteral("Stream already closed"),
+                       m_file.fileName());
         }
         if (m_file.atEnd()) {
-            fail(ErrorCode::ReadPastEnd, QStringLiteral("Input past end of file"),
-                 m_file.fileName());
+            failOnFile(ErrorCode::ReadPastEnd, QStringLiteral("Input past end of file"),
+                       m_file.fileName());
         }
         m_file.unsetError();
         QByteArray line;
@@ -78,7 +67,7 @@ private:
             line.resize(std::max<qint64>(m_file.readLine(line.data(), maxBytes + 1), 0));
         }
         if (m_file.error() != QFileDevice::NoError) {
-            fail(ErrorCode::FileAccessError, m_file.errorString(), m_file.fileName());
+            failOnFile(ErrorCode::FileAccessError, m_file.errorString(), m_file.fileName());
         }
         if (line.endsWith('\n')) {
             line.chop(line.endsWith("\r\n") ? 2 : 1);
@@ -100,7 +89,7 @@ qint64 QtFileSystem::FileSize(const QString &path)
 {
     const QFileInfo info(path);
     if (!info.isFile()) {
-        fail(ErrorCode::FileNotFound, QStringLiteral("File not found"), path);
+        failOnFile(ErrorCode::FileNotFound, QStringLiteral("File not found"), path);
     }
     return info.size();
 }
@@ -108,7 +97,7 @@ qint64 QtFileSystem::FileSize(const QString &path)
 std::unique_ptr<TextStream> QtFileSystem::OpenTextFile(const QString &path)
 {
     if (!QFileInfo(path).isFile()) {
-        fail(ErrorCode::FileNotFound, QStringLiteral("File not found"), path);
+        failOnFile(ErrorCode::FileNotFound, QStringLiteral("File not found"), path);
     }
     auto stream = std::make_unique<FileLineReader>(path);
     stream->open();
@@ -176,9 +165,10 @@ QStringList QtFileSystem::FolderFiles(const QString &folder)
         }
     }
     if (listing) {
-        fail(ErrorCode::PathNotFound,
-             QStringLiteral("Path not found (%1)").arg(QString::fromStdString(listing.message())),
-             folder);
+        failOnFile(
+            ErrorCode::PathNotFound,
+            QStringLiteral("Path not found (%1)").arg(QString::fromStdString(listing.message())),
+            folder);
     }
     names.sort(Qt::CaseSensitive);
     return names;

@@ -1,5 +1,6 @@
 #include "ReplacingFileWriter.h"
 
+#include "FileFailure.h"
 #include "UploaderError.h"
 
 #include <QDir>
@@ -15,18 +16,6 @@
 namespace {
 
 constexpr int NameAttempts = 16;
-
-[[noreturn]] void fail(int code, const QString &what, const QString &path)
-{
-    throw FileServiceError(code,
-                           QStringLiteral("%1: %2").arg(what, QDir::toNativeSeparators(path)));
-}
-
-int codeFor(QFileDevice::FileError error)
-{
-    return error == QFileDevice::PermissionsError ? ErrorCode::PermissionDenied
-                                                  : ErrorCode::FileAccessError;
-}
 
 std::filesystem::path nativePath(const QString &path)
 {
@@ -58,10 +47,10 @@ void ReplacingFileWriter::open()
     const QFileInfo target(m_path);
     // A relative path would be resolved against the working directory.
     if (!QDir::isAbsolutePath(m_path) || !target.absoluteDir().exists())
-        fail(ErrorCode::PathNotFound, QStringLiteral("Path not found"), m_path);
+        failOnFile(ErrorCode::PathNotFound, QStringLiteral("Path not found"), m_path);
     // A file its owner has made read-only stays as it is.
     if (target.isFile() && !target.isSymLink() && !target.isWritable())
-        fail(ErrorCode::PermissionDenied, QStringLiteral("Permission denied"), m_path);
+        failOnFile(ErrorCode::PermissionDenied, QStringLiteral("Permission denied"), m_path);
 
     const QFile::Permissions mode = modeFor(target);
     for (int attempt = 0; attempt < NameAttempts; ++attempt) {
@@ -76,9 +65,9 @@ void ReplacingFileWriter::open()
         const QString why = m_new.errorString();
         m_new.setFileName(QString()); // not ours: never removed
         if (!QFileInfo::exists(taken))
-            fail(codeFor(error), why, m_path);
+            failOnFile(fileErrorCode(error), why, m_path);
     }
-    fail(ErrorCode::FileAccessError, QStringLiteral("No free name for a new file"), m_path);
+    failOnFile(ErrorCode::FileAccessError, QStringLiteral("No free name for a new file"), m_path);
 }
 
 void ReplacingFileWriter::abandon(int code, const QString &what)
@@ -86,16 +75,16 @@ void ReplacingFileWriter::abandon(int code, const QString &what)
     m_new.close();
     m_new.remove();
     m_new.setFileName(QString());
-    fail(code, what, m_path);
+    failOnFile(code, what, m_path);
 }
 
 void ReplacingFileWriter::WriteLine(const QByteArray &text)
 {
     if (!m_new.isOpen())
-        fail(ErrorCode::FileAccessError, QStringLiteral("Stream already closed"), m_path);
+        failOnFile(ErrorCode::FileAccessError, QStringLiteral("Stream already closed"), m_path);
     const QByteArray line = text + "\r\n";
     if (m_new.write(line) != line.size())
-        abandon(codeFor(m_new.error()), m_new.errorString());
+        abandon(fileErrorCode(m_new.error()), m_new.errorString());
 }
 
 void ReplacingFileWriter::Close()
@@ -105,14 +94,14 @@ void ReplacingFileWriter::Close()
     // Every byte on the disk before the name changes: a full disk or a crash
     // must not leave an empty or short file in place of the old one.
     if (!m_new.flush())
-        abandon(codeFor(m_new.error()), m_new.errorString());
+        abandon(fileErrorCode(m_new.error()), m_new.errorString());
 #ifdef Q_OS_UNIX
     if (::fsync(m_new.handle()) != 0)
         abandon(ErrorCode::FileAccessError, QStringLiteral("Could not write to the disk"));
 #endif
     m_new.close();
     if (m_new.error() != QFileDevice::NoError)
-        abandon(codeFor(m_new.error()), m_new.errorString());
+        abandon(fileErrorCode(m_new.error()), m_new.errorString());
 
     // rename() replaces the directory entry itself: a link is not followed.
     std::error_code renaming;

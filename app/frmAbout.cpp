@@ -1,5 +1,7 @@
 #include "frmAbout.h"
 
+#include "Twips.h"
+
 #include <QLabel>
 #include <QPalette>
 #include <QPointer>
@@ -12,9 +14,7 @@ namespace {
 const QString Version = QStringLiteral("1.01");
 const QString ReleaseDate = QStringLiteral("02/09/2012");
 
-// Places are kept in twips, as the box was laid out; a pixel is 15 twips.
-constexpr int TwipsPerPixel = 15;
-
+// Places are kept in twips, as the box was laid out.
 struct Place {
     int left;
     int top;
@@ -24,8 +24,7 @@ struct Place {
 
 QRect pixels(const Place &place)
 {
-    return QRect(place.left / TwipsPerPixel, place.top / TwipsPerPixel, place.width / TwipsPerPixel,
-                 place.height / TwipsPerPixel);
+    return twipsRect(place.left, place.top, place.width, place.height);
 }
 
 constexpr Place ClientArea{0, 0, 4485, 2985};

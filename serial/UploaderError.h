@@ -50,4 +50,5 @@ constexpr int FileAccessError = 75;   // the file could not be opened, read or w
 constexpr int PathNotFound = 76;      // the folder cannot be found or listed
 constexpr int InvalidPropertyValue = 380;  // line settings the port cannot take
 constexpr int NoSuchPort = 340;       // a port number with no COM menu item
+constexpr int NoSuchMenuItem = 9;     // a Debug menu index with no item
 } // namespace ErrorCode

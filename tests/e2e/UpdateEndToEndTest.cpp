@@ -133,17 +133,32 @@ const QByteArray NonHexPair = ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
 
 enum class Act { None, Stop, DeleteFile, RewriteInPlace, MakeUnreadable, HoldPort, PullDevice };
 
+// One bench fault, its fields set by name: Fault("name").simulator(...).ends(...)...
 struct Fault {
+    explicit Fault(const char *caseName) : name(caseName) {}
+    // clang-format off
+    Fault &simulator(QStringList options) { simulatorOptions = std::move(options); return *this; }
+    Fault &file(QByteArray contents) { firmware = std::move(contents); return *this; }
+    Fault &beforeSend(Act what) { before = what; return *this; }
+    // `what` is done once the status line shows `text`, or once line `n` is being sent.
+    Fault &onStatus(QString text, Act what) { stage = std::move(text); during = what; return *this; }
+    Fault &onLine(int n, Act what) { line = n; during = what; return *this; }
+    Fault &ends(QString text) { status = std::move(text); return *this; }
+    Fault &asks(QStringList shown) { prompts = std::move(shown); return *this; }
+    // The instrument received the update at least and at most this far.
+    Fault &received(int least, int most) { fewest = least; this->most = most; return *this; }
+    // clang-format on
+
     const char *name;
     QStringList simulatorOptions;
     QByteArray firmware; // empty: a generated 2 KiB image
-    Act before;          // after start-up, before Send File
-    QString stage;       // `during` is done once the status line shows this,
-    int line;            // or once this line of the file is being sent
-    Act during;
+    Act before = Act::None;
+    QString stage;
+    int line = 0;
+    Act during = Act::None;
     QString status;      // at the end; empty: unchanged since before Send File
     QStringList prompts; // after the question
-    int fewest, most;    // the instrument received the update at least and at most this far
+    int fewest = Nothing, most = Nothing;
     friend void PrintTo(const Fault &row, std::ostream *out) { *out << row.name; }
 };
 
@@ -205,35 +220,50 @@ TEST_P(UpdateFault, endsWithItsText_nothingMoreSent_windowIdle)
 }
 
 // clang-format off
-INSTANTIATE_TEST_SUITE_P(EndToEnd, UpdateFault, ::testing::Values(
-    Fault{"nakAtLine5", {"--nak-line", "5"}, {}, Act::None, {}, 0, Act::None, "Failed at line 5 (NAK)", {}, 5, 5},
-    Fault{"codeBad", {"--code-bad"}, {}, Act::None, {}, 0, Act::None, CodeBad, {}, AllLines, AllLines},
-    // The cable pulled: the port let go at once, not held through a storm of errors.
-    Fault{"hangUpAtLine3", {"--hangup-line", "3"}, {}, Act::None, {}, 0, Act::None, CommsError, {}, 2, 3},
-    // The first wait for the instrument has no time limit of its own.
-    Fault{"hangUpInTheBootWait", {"--hangup-at", "boot"}, {}, Act::None, {}, 0, Act::None, CommsError, {}, Entry, Entry},
-    Fault{"stopInTheFlashWait", {"--erase-ms", "5000"}, {}, Act::None, "Waiting for Flash", 0, Act::Stop, "Stopped by user!", {}, FlashWait, FlashWait},
-    // Stop is seen at the head of a line's wait: the ACK may slip in and line 4 go out.
-    Fault{"stopInALine", {}, {}, Act::None, {}, 3, Act::Stop, "Stopped by user!", {}, 3, 4},
-    // Read and checked before the erase, it is sent to its end as it was then:
-    // the instrument is not left without firmware.
-    Fault{"deletedInTheFlashWait_sentWhole", {"--erase-ms", "300", "--code-bad"}, {}, Act::None, "Waiting for Flash", 0, Act::DeleteFile, CodeBad, {}, AllLines, AllLines},
-    Fault{"rewrittenInTheFlashWait_sentAsChecked", {"--erase-ms", "300", "--code-bad"}, {}, Act::None, "Waiting for Flash", 0, Act::RewriteInPlace, CodeBad, {}, AllLines, AllLines},
-    // Refused before anything is sent: the instrument keeps its old firmware.
-    Fault{"nonHexPair", {}, NonHexPair, Act::None, {}, 0, Act::None, {}, {"Invalid File"}, Nothing, Nothing},
-    Fault{"deletedAfterStartUp", {}, {}, Act::DeleteFile, {}, 0, Act::None, {}, {"Invalid File"}, Nothing, Nothing},
-    Fault{"unreadableAfterStartUp", {}, {}, Act::MakeUnreadable, {}, 0, Act::None, {}, {"Invalid File"}, Nothing, Nothing},
-    Fault{"portHeldByAnotherProgram", {}, {}, Act::HoldPort, {}, 0, Act::None, CommsError, {"Could not open Com1"}, Nothing, Nothing},
-    Fault{"deviceGoneSinceStartUp", {}, {}, Act::PullDevice, {}, 0, Act::None, CommsError, {"Could not open Com1"}, Nothing, Nothing}),
+INSTANTIATE_TEST_SUITE_P(EndToEnd, UpdateFault,
+    ::testing::Values(
+        Fault("nakAtLine5").simulator({"--nak-line", "5"}).ends("Failed at line 5 (NAK)").received(5, 5),
+        Fault("codeBad").simulator({"--code-bad"}).ends(CodeBad).received(AllLines, AllLines),
+        // The cable pulled: the port let go at once, not held through a storm of errors.
+        Fault("hangUpAtLine3").simulator({"--hangup-line", "3"}).ends(CommsError).received(2, 3),
+        // The first wait for the instrument has no time limit of its own.
+        Fault("hangUpInTheBootWait").simulator({"--hangup-at", "boot"}).ends(CommsError).received(Entry, Entry),
+        Fault("stopInTheFlashWait").simulator({"--erase-ms", "5000"}).onStatus("Waiting for Flash", Act::Stop)
+            .ends("Stopped by user!").received(FlashWait, FlashWait),
+        // Stop is seen at the head of a line's wait: the ACK may slip in and line 4 go out.
+        Fault("stopInALine").onLine(3, Act::Stop).ends("Stopped by user!").received(3, 4),
+        // Read and checked before the erase, it is sent to its end as it was then:
+        // the instrument is not left without firmware.
+        Fault("deletedInTheFlashWait_sentWhole").simulator({"--erase-ms", "300", "--code-bad"})
+            .onStatus("Waiting for Flash", Act::DeleteFile).ends(CodeBad).received(AllLines, AllLines),
+        Fault("rewrittenInTheFlashWait_sentAsChecked").simulator({"--erase-ms", "300", "--code-bad"})
+            .onStatus("Waiting for Flash", Act::RewriteInPlace).ends(CodeBad).received(AllLines, AllLines),
+        // Refused before anything is sent: the instrument keeps its old firmware.
+        Fault("nonHexPair").file(NonHexPair).asks({"Invalid File"}),
+        Fault("deletedAfterStartUp").beforeSend(Act::DeleteFile).asks({"Invalid File"}),
+        Fault("unreadableAfterStartUp").beforeSend(Act::MakeUnreadable).asks({"Invalid File"}),
+        Fault("portHeldByAnotherProgram").beforeSend(Act::HoldPort).ends(CommsError).asks({"Could not open Com1"}),
+        Fault("deviceGoneSinceStartUp").beforeSend(Act::PullDevice).ends(CommsError).asks({"Could not open Com1"})),
     [](const auto &info) { return std::string(info.param.name); });
 // clang-format on
 
 // hexcfg.dat on closing is the old file or a new one, never a part of one.
 struct PrefsCase {
+    explicit PrefsCase(const char *caseName, QByteArray contents)
+        : name(caseName), preferences(std::move(contents))
+    {
+    }
+    // clang-format off
+    PrefsCase &readOnlyFolder() { folderReadOnly = true; return *this; }
+    // The message shown at start-up (the start of it) and at closing, if any.
+    PrefsCase &shows(QString start, QString close) { atStart = start; atClose = close; return *this; }
+    PrefsCase &leaves(QByteArray contents) { after = std::move(contents); return *this; }
+    // clang-format on
+
     const char *name;
     QByteArray preferences;
-    bool readOnlyFolder;
-    QString atStart, atClose; // the message shown, if any (the start of it at start-up)
+    bool folderReadOnly = false;
+    QString atStart, atClose;
     QByteArray after;
     friend void PrintTo(const PrefsCase &row, std::ostream *out) { *out << row.name; }
 };
@@ -253,7 +283,7 @@ TEST_P(Preferences, closing_writesThemWholeOrKeepsTheOld_programEnds)
     const QStringList before = dir.entryList(QDir::AllEntries | QDir::Hidden);
     const QFile::Permissions mode = QFile::permissions(folder.path());
     window->form().mDebugChoice_Click(1); // a new file differs from DBG=1
-    if (c.readOnlyFolder)
+    if (c.folderReadOnly)
         QFile::setPermissions(folder.path(), QFile::ReadOwner | QFile::ExeOwner);
     asTechnician([this] { window->form().close(); });
     QFile::setPermissions(folder.path(), mode);
@@ -264,12 +294,17 @@ TEST_P(Preferences, closing_writesThemWholeOrKeepsTheOld_programEnds)
     EXPECT_EQ(dir.entryList(QDir::AllEntries | QDir::Hidden), before) << "a part of a file is left";
 }
 
-// clang-format off
-INSTANTIATE_TEST_SUITE_P(EndToEnd, Preferences, ::testing::Values(
-    PrefsCase{"readOnlyFolder", "COM=1\r\nDBG=1\r\n", true, {}, "Error creating prefs file!", "COM=1\r\nDBG=1\r\n"},
-    PrefsCase{"tenMegabytesOfGarbage", "COM=" + QByteArray(10 << 20, '7') + "\r\nDBG=1\r\n", false, "Prefs Error: 6 Overflow", {}, "COM=1\r\nDBG=0\r\n"}),
-    [](const auto &info) { return std::string(info.param.name); });
-// clang-format on
+INSTANTIATE_TEST_SUITE_P(EndToEnd, Preferences,
+                         ::testing::Values(PrefsCase("readOnlyFolder", "COM=1\r\nDBG=1\r\n")
+                                               .readOnlyFolder()
+                                               .shows({}, "Error creating prefs file!")
+                                               .leaves("COM=1\r\nDBG=1\r\n"),
+                                           PrefsCase("tenMegabytesOfGarbage",
+                                                     "COM=" + QByteArray(10 << 20, '7') +
+                                                         "\r\nDBG=1\r\n")
+                                               .shows("Prefs Error: 6 Overflow", {})
+                                               .leaves("COM=1\r\nDBG=0\r\n")),
+                         [](const auto &info) { return std::string(info.param.name); });
 
 // Closing the window mid-update ends the program at once: run as its own
 // process, since the end is the process's end.

@@ -1,7 +1,6 @@
 #include "UploaderWindow.h"
 
 #include "QSerialByteDevice.h"
-#include "globals.h"
 
 #include <QTimer>
 
@@ -25,8 +24,6 @@ void once(Form1 *form, Signal signal, Fires fires, std::function<void()> action)
 UploaderWindow::UploaderWindow(const QString &programFolder, MessageBoxService &messages,
                                std::function<void()> endProgram, bool keepLineEvents)
 {
-    // A window of an earlier test may have left the nesting counter behind.
-    globals::DisableDepth = 0;
     Form1Services services{
         messages,
         [this, programFolder, keepLineEvents] {

@@ -14,7 +14,6 @@ bool MemoryByteDevice::open(int commPort)
     }
     m_history.append(QStringLiteral("open %1").arg(commPort));
     m_openPort = commPort;
-    ++m_openCount;
     m_failed = false;
     m_errorString.clear();
     return true;
@@ -26,7 +25,6 @@ void MemoryByteDevice::close()
         return;
     m_history.append(QStringLiteral("close %1").arg(m_openPort));
     m_openPort = 0;
-    ++m_closeCount;
     m_received.clear();
 }
 
@@ -49,8 +47,6 @@ void MemoryByteDevice::writeByte(std::uint8_t byte)
     if (m_openPort == 0)
         return;
     m_written.append(static_cast<char>(byte));
-    if (m_responder)
-        m_responder(byte);
 }
 
 void MemoryByteDevice::setOpenable(int commPort, bool openable)

@@ -6,7 +6,6 @@
 #include <QList>
 #include <QSet>
 #include <QStringList>
-#include <functional>
 
 // An in-memory serial device for tests: every port opens unless refused with
 // setOpenable(), bytes arrive with feed(), failures with injectFailure(), and
@@ -17,13 +16,10 @@
 // open; close() discards what is waiting, as a real port does.
 //
 // feed() and injectFailure() take effect at once and also post an event, so a
-// read waiting in the event loop wakes up. A responder, when set, is called
-// after each written byte and may feed() the instrument's answer.
+// read waiting in the event loop wakes up.
 class MemoryByteDevice : public ByteDevice {
     Q_OBJECT
 public:
-    using Responder = std::function<void(std::uint8_t byte)>;
-
     explicit MemoryByteDevice(QObject *parent = nullptr);
 
     bool open(int commPort) override;
@@ -39,17 +35,11 @@ public:
     void setOpenable(int commPort, bool openable);
     void feed(const QByteArray &bytes);
     void injectFailure(const QString &reason = QStringLiteral("device unplugged"));
-    void setResponder(Responder responder) { m_responder = std::move(responder); }
 
-    // The port open now, 0 when closed.
-    int openPort() const { return m_openPort; }
     const QStringList &history() const { return m_history; }
     // Every port number open() was asked for, refused ones included.
     const QList<int> &portsTried() const { return m_portsTried; }
-    int openCount() const { return m_openCount; }
-    int closeCount() const { return m_closeCount; }
     const QByteArray &written() const { return m_written; }
-    void clearWritten() { m_written.clear(); }
     const LineSettings &settings() const { return m_settings; }
     const QByteArray &waiting() const { return m_received; }
 
@@ -63,9 +53,6 @@ private:
     QByteArray m_received;
     QByteArray m_written;
     LineSettings m_settings;
-    Responder m_responder;
     QStringList m_history;
     QList<int> m_portsTried;
-    int m_openCount = 0;
-    int m_closeCount = 0;
 };

@@ -44,9 +44,7 @@ public:
         m_server.start(QStringLiteral("Xvfb"),
                        {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
         QByteArray number;
-        while (!number.contains('\n') && m_server.waitForReadyRead(10000))
-            number += m_server.readAllStandardOutput();
-        if (!number.contains('\n')) {
+        if (!readUntil(m_server, "\n", number)) {
             missing = QStringLiteral("Xvfb did not start");
             return {};
         }
@@ -58,9 +56,7 @@ public:
         m_manager.start(QStringLiteral("openbox"),
                         {"--sm-disable", "--startup", "echo veltrax-wm-ready"});
         QByteArray said;
-        while (!said.contains("veltrax-wm-ready") && m_manager.waitForReadyRead(10000))
-            said += m_manager.readAllStandardOutput();
-        if (!said.contains("veltrax-wm-ready")) {
+        if (!readUntil(m_manager, "veltrax-wm-ready", said)) {
             missing = QStringLiteral("openbox did not start");
             return {};
         }
@@ -68,6 +64,14 @@ public:
     }
 
 private:
+    // Collects the process's output until `marker` comes; false when it never does.
+    static bool readUntil(QProcess &process, const QByteArray &marker, QByteArray &said)
+    {
+        while (!said.contains(marker) && process.waitForReadyRead(10000))
+            said += process.readAllStandardOutput();
+        return said.contains(marker);
+    }
+
     QProcess m_server;
     QProcess m_manager;
 };

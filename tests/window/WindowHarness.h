@@ -7,7 +7,6 @@
 #include "QtFileSystem.h"
 #include "QtPrinters.h"
 #include "UploaderError.h"
-#include "globals.h"
 
 #include <QAction>
 #include <QApplication>
@@ -41,7 +40,6 @@ struct WindowHarness {
     }
     Form1 &make()
     {
-        globals::DisableDepth = 0;
         const auto makeDevice = [this]() -> std::unique_ptr<ByteDevice> {
             if (deviceFails)
                 throw SerialLinkError(ErrorCode::DeviceIoError, QStringLiteral("no adapter"));
@@ -67,6 +65,14 @@ struct WindowHarness {
         make().Form_Load();
         form->show();
         return *form;
+    }
+    // The same with this hexcfg.dat and, if named, a firmware file in the folder.
+    Form1 &start(const QByteArray &prefs, const QString &firmware = {})
+    {
+        writeFile("hexcfg.dat", prefs);
+        if (!firmware.isEmpty())
+            writeFile(firmware, ":00000001FF\r\n");
+        return start();
     }
     template <typename Element = QWidget> Element *element(const char *name) const
     {
