@@ -13,8 +13,8 @@
 
 namespace {
 
-// Reads one line at a time straight from the file: a firmware file is never
-// held in memory as a whole.
+// Reads one line at a time straight from the file, so that a bounded line
+// read (hexcfg.dat) never takes more of the file than the bound.
 class FileLineReader final : public TextStream {
 public:
     explicit FileLineReader(const QString &path) : m_file(path) {}
@@ -107,17 +107,17 @@ std::unique_ptr<TextStream> QtFileSystem::OpenTextFile(const QString &path)
 QByteArray QtFileSystem::ReadFile(const QString &path, qint64 maxBytes)
 {
     if (!QFileInfo(path).isFile()) {
-        fail(ErrorCode::FileNotFound, QStringLiteral("File not found"), path);
+        failOnFile(ErrorCode::FileNotFound, QStringLiteral("File not found"), path);
     }
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered)) {
-        fail(codeFor(file.error()), file.errorString(), path);
+        failOnFile(fileErrorCode(file.error()), file.errorString(), path);
     }
     // Judged by the size first: a huge file costs neither memory nor time.
     const qint64 size = file.size();
     const QString tooLarge = QStringLiteral("File larger than %1 bytes").arg(maxBytes);
     if (size > maxBytes) {
-        fail(ErrorCode::FileTooLarge, tooLarge, path);
+        failOnFile(ErrorCode::FileTooLarge, tooLarge, path);
     }
     QByteArray bytes;
     bytes.reserve(static_cast<qsizetype>(size));
@@ -127,13 +127,13 @@ QByteArray QtFileSystem::ReadFile(const QString &path, qint64 maxBytes)
     for (;;) {
         const qint64 got = file.read(piece.data(), piece.size());
         if (got < 0) {
-            fail(codeFor(file.error()), file.errorString(), path);
+            failOnFile(fileErrorCode(file.error()), file.errorString(), path);
         }
         if (got == 0) {
             return bytes;
         }
         if (bytes.size() + got > maxBytes) {
-            fail(ErrorCode::FileTooLarge, tooLarge, path);
+            failOnFile(ErrorCode::FileTooLarge, tooLarge, path);
         }
         bytes.append(piece.constData(), static_cast<qsizetype>(got));
     }
