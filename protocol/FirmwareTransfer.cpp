@@ -101,8 +101,11 @@ bool FirmwareUpdater::sendLines(const FirmwareImage &image)
         const QByteArrayView text = lines.next();
         const std::optional<HexLine> hex = decodeHexLine(text);
         // Never for a checked image, whose every line decodes.
-        if (!hex)
+        if (!hex) {
+            qWarning("Firmware line %lld refused: a pair is not two hexadecimal digits",
+                     static_cast<long long>(lineNumber + 1));
             return invalidFile();
+        }
         m_window.setSentLine(QString::fromLatin1(text));
         m_link.SendByte(Wire::SOH);
         ++lineNumber;
