@@ -161,26 +161,6 @@ TEST(CommStuff, setBaudRate_19200NoParity8Data1Stop)
     EXPECT_EQ(l.device->settings(), (LineSettings{19200, 'N', 8, 1}));
 }
 
-// A device that fails during a pause ends it at once, whatever is left of it
-// (5000 ms before the reset); on a closed port nothing is judged.
-TEST(CommStuffWaits, delay_deviceFailureThrowsAtOnce)
-{
-    for (const bool open : {true, false}) {
-        Link l;
-        l.port.setPortOpen(open);
-        QTimer::singleShot(50ms, l.device, [&l] { l.device->injectFailure(); });
-        const auto pause = [&] {
-            if (open)
-                EXPECT_THROW(l.link.Delay(5000ms), SerialLinkError);
-            else
-                l.link.Delay(200ms);
-        };
-        const double wallMs = measure(pause).wallMs;
-        EXPECT_TRUE(wallMs >= 49 && wallMs < (open ? 250 : 500)) << open << ' ' << wallMs;
-        EXPECT_FALSE(l.link.hidden().TimerDelay.isActive());
-    }
-}
-
 // A COMn link in the program folder names the adapter, relative to the folder
 // if need be; an unplugged adapter must fail, not open a built-in UART.
 TEST(PortLocator, comLinkResolvedToItsDevice_elseBuiltInUart)
