@@ -55,6 +55,17 @@ std::optional<int> FirmwareUpdater::countedRead(CountedTime &counted,
     return received;
 }
 
+std::optional<int> FirmwareUpdater::firstByte(std::chrono::milliseconds limit,
+                                              const QString &timedOut)
+{
+    CountedTime counted;
+    for (;;) {
+        const std::optional<int> received = countedRead(counted, limit, timedOut);
+        if (!received || *received >= 0)
+            return received;
+    }
+}
+
 bool FirmwareUpdater::WaitForAckOrBoot(bool FailOnTimeout)
 {
     // One phase: what comes is gathered until it holds the "boot" text, or
@@ -143,18 +154,13 @@ bool FirmwareUpdater::WaitForResetAck()
     const QString timedOut = QStringLiteral("Timeout waiting for ACK (reset)");
     // Each phase takes exactly one byte, and it must be ACK.
     const auto awaitAck = [&]() {
-        CountedTime counted;
-        for (;;) {
-            const std::optional<int> received = countedRead(counted, Wire::ResetAckLimit, timedOut);
-            if (!received)
-                return false;
-            if (*received < 0)
-                continue;
-            if (*received == Wire::ACK)
-                return true;
-            m_window.setStatus(timedOut);
+        const std::optional<int> received = firstByte(Wire::ResetAckLimit, timedOut);
+        if (!received)
             return false;
-        }
+        if (*received == Wire::ACK)
+            return true;
+        m_window.setStatus(timedOut);
+        return false;
     };
 
     m_link.Delay(Wire::Settle);

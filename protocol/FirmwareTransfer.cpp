@@ -125,22 +125,17 @@ bool FirmwareUpdater::waitForLineAck(qint64 lineNumber)
 {
     const QString failedAt = QStringLiteral("Failed at line ") + QString::number(lineNumber);
     const QString timedOut = failedAt + QStringLiteral(" (timeout)");
-    CountedTime counted;
-    for (;;) {
-        const std::optional<int> received = countedRead(counted, Wire::LineAckLimit, timedOut);
-        if (!received)
-            return false;
-        if (*received < 0)
-            continue;
-        if (*received == Wire::ACK)
-            return true;
-        if (*received == Wire::NAK)
-            m_window.setStatus(failedAt + QStringLiteral(" (NAK)"));
-        else
-            m_window.setStatus(failedAt + QStringLiteral(" (0x") +
-                               byteHex(static_cast<std::uint8_t>(*received)) + QLatin1Char(')'));
+    const std::optional<int> received = firstByte(Wire::LineAckLimit, timedOut);
+    if (!received)
         return false;
-    }
+    if (*received == Wire::ACK)
+        return true;
+    if (*received == Wire::NAK)
+        m_window.setStatus(failedAt + QStringLiteral(" (NAK)"));
+    else
+        m_window.setStatus(failedAt + QStringLiteral(" (0x") +
+                           byteHex(static_cast<std::uint8_t>(*received)) + QLatin1Char(')'));
+    return false;
 }
 
 bool FirmwareUpdater::waitForVerdict()

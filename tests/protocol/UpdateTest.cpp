@@ -130,9 +130,13 @@ INSTANTIATE_TEST_SUITE_P(Update, UpdateOutcome, ::testing::Values(
         r.line.whenSent("\x05\x05", 1000ms, [&r] { r.files.files[r.window.path] = ":00000001FF\r\n"; }); })),
     [](const auto &info) { return info.param.name; });
 
+// The transfer starts from an empty log and no progress, whatever an earlier
+// update left.
 TEST(WholeUpdate, everyStatusLogEntryAndProgress)
 {
     Rig r;
+    r.window.log = "old ";
+    r.window.value = 7;
     r.script();
     r.updater.btnSend_Click();
 
@@ -209,29 +213,6 @@ TEST(WholeUpdate, eachPauseBeforeItsByte_eachFlushAndReadAtItsMoment)
         EXPECT_EQ(timeout, began >= sentAt(RebootReq, 0) ? 5000ms : 100ms) << began.count();
 }
 
-// Each transfer starts from an empty log, an empty sent line and no progress,
-// also the second update of a session.
-TEST(WholeUpdate, twoInOneSession_eachStartsClear)
-{
-    Rig r;
-    r.window.log = "old ";
-    r.window.value = 7;
-    r.script();
-    r.script();
-    QStringList atFirstByte;
-    r.line.onSend = [&r, &atFirstByte](std::uint8_t) {
-        if (r.line.wire.size() % transcriptUpTo(RebootReq).size() == 1)
-            atFirstByte << r.window.log + '|' + r.window.sentLine + '|' +
-                               QString::number(r.window.value);
-    };
-    r.updater.btnSend_Click();
-    const QString firstLog = r.window.log;
-    r.updater.btnSend_Click();
-    EXPECT_EQ(r.window.status(), Success);
-    EXPECT_EQ(atFirstByte, QStringList({"||0", "||0"}));
-    EXPECT_EQ(r.window.log, firstLog);
-    EXPECT_EQ(r.window.value, 66);
-}
 // clang-format on
 
 // Past 32,767 lines and 32,766 characters a 16-bit counter would wrap: the

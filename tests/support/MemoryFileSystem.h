@@ -48,10 +48,10 @@ public:
         check(files.contains(path), ErrorCode::FileNotFound);
         return std::make_unique<Stream>(textLines(files.value(path)));
     }
+    // Nothing here writes files.
     std::unique_ptr<TextWriter> CreateTextFile(const QString &path) override
     {
-        files[path].clear();
-        return std::make_unique<Writer>(files, path);
+        throw FileServiceError(ErrorCode::PermissionDenied, path + QStringLiteral(" is read-only"));
     }
     QStringList FolderFiles(const QString &) override
     {
@@ -77,12 +77,5 @@ private:
 
         QList<QByteArray> lines;
         qsizetype next = 0;
-    };
-    struct Writer : TextWriter {
-        Writer(QMap<QString, QByteArray> &files, QString path) : files(files), path(path) {}
-        void WriteLine(const QByteArray &text) override { files[path] += text + "\r\n"; }
-        void Close() override {}
-        QMap<QString, QByteArray> &files;
-        QString path;
     };
 };
