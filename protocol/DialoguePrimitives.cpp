@@ -55,61 +55,69 @@ std::optional<int> FirmwareUpdater::countedRead(CountedTime &counted,
     return received;
 }
 
+std::optional<int> FirmwareUpdater::firstByte(std::chrono::milliseconds limit,
+                                              const QString &timedOut)
+{
+    CountedTime counted;
+    for (;;) {
+        const std::optional<int> received = countedRead(counted, limit, timedOut);
+        if (!received || *received >= 0)
+            return received;
+    }
+}
+
 bool FirmwareUpdater::WaitForAckOrBoot(bool FailOnTimeout)
 {
+    // One phase: what comes is gathered until it holds the "boot" text, or
+    // the phase gives up (Stop, `tooMany` shown past the length limit, or an
+    // empty read when the wait must not hang). In the first phase an ACK ends
+    // it instead of being gathered.
+    enum class Ended { Ack, Boot, Failed };
+    const auto gatherBoot = [&](std::chrono::milliseconds readTimeout, bool ackEnds,
+                                const QString &tooMany) {
+        QByteArray gathered;
+        for (;;) {
+            if (stoppedByUser())
+                return Ended::Failed;
+            const int received = readLogged(readTimeout);
+            if (received < 0) {
+                if (FailOnTimeout)
+                    return Ended::Failed;
+                continue;
+            }
+            if (ackEnds && received == Wire::ACK)
+                return Ended::Ack;
+            gathered.append(static_cast<char>(received));
+            if (gathered.contains(Wire::BootText))
+                return Ended::Boot;
+            if (gathered.size() > Wire::BootTextMaxChars) {
+                m_window.setStatus(tooMany);
+                return Ended::Failed;
+            }
+        }
+    };
+
     m_link.Delay(Wire::Settle);
     m_link.FlushInput();
     m_link.SendByte(Wire::ESC);
     m_window.setStatus(QStringLiteral("Waiting for ACK or boot..."));
-
     // A monitor that is already running answers ESC with ACK; an instrument
     // that was still starting may send its "boot" text instead.
-    QByteArray gathered;
-    for (;;) {
-        if (stoppedByUser())
-            return false;
-        const int received = readLogged(Wire::PollRead);
-        if (received < 0) {
-            if (FailOnTimeout)
-                return false;
-            continue;
-        }
-        if (received == Wire::ACK)
-            break;
-        gathered.append(static_cast<char>(received));
-        if (gathered.contains(Wire::BootText))
-            return true;
-        if (gathered.size() > Wire::BootTextMaxChars) {
-            m_window.setStatus(QStringLiteral("Did not got boot (reboot)!"));
-            return false;
-        }
-    }
+    const Ended answer =
+        gatherBoot(Wire::PollRead, true, QStringLiteral("Did not got boot (reboot)!"));
+    if (answer != Ended::Ack)
+        return answer == Ended::Boot;
 
     m_link.Delay(Wire::Settle);
     m_link.FlushInput();
     sendRequest(Wire::RebootRequest);
-    gathered.clear();
     m_window.setStatus(QStringLiteral("Waiting for boot..."));
-
+    // Every byte counts now, ACK included. A reboot that must not hang allows
+    // a longer gap between the text's bytes than one read.
     const std::chrono::milliseconds readTimeout =
         FailOnTimeout ? Wire::BootByteGap : Wire::PollRead;
-    for (;;) {
-        if (stoppedByUser())
-            return false;
-        const int received = readLogged(readTimeout);
-        if (received < 0) {
-            if (FailOnTimeout)
-                return false;
-            continue;
-        }
-        gathered.append(static_cast<char>(received));
-        if (gathered.contains(Wire::BootText))
-            return true;
-        if (gathered.size() > Wire::BootTextMaxChars) {
-            m_window.setStatus(QStringLiteral("Did not get boot (reboot)!"));
-            return false;
-        }
-    }
+    return gatherBoot(readTimeout, false, QStringLiteral("Did not get boot (reboot)!")) ==
+           Ended::Boot;
 }
 
 bool FirmwareUpdater::WaitForText(const QByteArray &Text, std::chrono::milliseconds TimeoutMs)
@@ -146,23 +154,13 @@ bool FirmwareUpdater::WaitForResetAck()
     const QString timedOut = QStringLiteral("Timeout waiting for ACK (reset)");
     // Each phase takes exactly one byte, and it must be ACK.
     const auto awaitAck = [&]() {
-        CountedTime counted;
-        for (;;) {
-            if (stoppedByUser())
-                return false;
-            const int received = readLogged(Wire::PollRead);
-            if (received >= 0) {
-                if (received == Wire::ACK)
-                    return true;
-                m_window.setStatus(timedOut);
-                return false;
-            }
-            counted.addEmptyRead();
-            if (counted.exceeds(Wire::ResetAckLimit)) {
-                m_window.setStatus(timedOut);
-                return false;
-            }
-        }
+        const std::optional<int> received = firstByte(Wire::ResetAckLimit, timedOut);
+        if (!received)
+            return false;
+        if (*received == Wire::ACK)
+            return true;
+        m_window.setStatus(timedOut);
+        return false;
     };
 
     m_link.Delay(Wire::Settle);

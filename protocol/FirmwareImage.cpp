@@ -70,7 +70,7 @@ std::optional<FirmwareImage> FirmwareImage::load(FileSystem &files, const QStrin
         }
         bytes = files.ReadFile(path, MaxFileBytes);
     } catch (const UploaderError &error) {
-        refusal = error.description();
+        refusal = QStringLiteral("%1 (error %2)").arg(error.description()).arg(error.code());
         return std::nullopt;
     }
     return check(std::move(bytes), refusal);

@@ -101,8 +101,11 @@ bool FirmwareUpdater::sendLines(const FirmwareImage &image)
         const QByteArrayView text = lines.next();
         const std::optional<HexLine> hex = decodeHexLine(text);
         // Never for a checked image, whose every line decodes.
-        if (!hex)
+        if (!hex) {
+            qWarning("Firmware line %lld refused: a pair is not two hexadecimal digits",
+                     static_cast<long long>(lineNumber + 1));
             return invalidFile();
+        }
         m_window.setSentLine(QString::fromLatin1(text));
         m_link.SendByte(Wire::SOH);
         ++lineNumber;
@@ -122,22 +125,17 @@ bool FirmwareUpdater::waitForLineAck(qint64 lineNumber)
 {
     const QString failedAt = QStringLiteral("Failed at line ") + QString::number(lineNumber);
     const QString timedOut = failedAt + QStringLiteral(" (timeout)");
-    CountedTime counted;
-    for (;;) {
-        const std::optional<int> received = countedRead(counted, Wire::LineAckLimit, timedOut);
-        if (!received)
-            return false;
-        if (*received < 0)
-            continue;
-        if (*received == Wire::ACK)
-            return true;
-        if (*received == Wire::NAK)
-            m_window.setStatus(failedAt + QStringLiteral(" (NAK)"));
-        else
-            m_window.setStatus(failedAt + QStringLiteral(" (0x") +
-                               byteHex(static_cast<std::uint8_t>(*received)) + QLatin1Char(')'));
+    const std::optional<int> received = firstByte(Wire::LineAckLimit, timedOut);
+    if (!received)
         return false;
-    }
+    if (*received == Wire::ACK)
+        return true;
+    if (*received == Wire::NAK)
+        m_window.setStatus(failedAt + QStringLiteral(" (NAK)"));
+    else
+        m_window.setStatus(failedAt + QStringLiteral(" (0x") +
+                           byteHex(static_cast<std::uint8_t>(*received)) + QLatin1Char(')'));
+    return false;
 }
 
 bool FirmwareUpdater::waitForVerdict()

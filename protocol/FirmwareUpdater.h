@@ -50,6 +50,9 @@ private:
     // the wait is over (Stop, or `timedOut` shown).
     std::optional<int> countedRead(CountedTime &counted, std::chrono::milliseconds limit,
                                    const QString &timedOut);
+    // The first byte that comes within `limit` of counted time; nothing once
+    // the wait is over (Stop, or `timedOut` shown).
+    std::optional<int> firstByte(std::chrono::milliseconds limit, const QString &timedOut);
     bool invalidFile();
 
     bool waitForFlashReady();

@@ -9,7 +9,7 @@ MSComm::MSComm(std::unique_ptr<ByteDevice> device) : m_device(std::move(device))
 {
     if (!m_device)
         throw std::invalid_argument("MSComm needs a device");
-    m_device->applySettings(m_settings);
+    m_device->applySettings(LineSettings{}); // design-time: 9600,N,8,1
 }
 
 void MSComm::setCommPort(int port)
@@ -24,11 +24,6 @@ void MSComm::setCommPort(int port)
     m_commPort = port;
 }
 
-QString MSComm::Settings() const
-{
-    return settingsText(m_settings);
-}
-
 void MSComm::setSettings(const QString &text)
 {
     const std::optional<LineSettings> settings = parseSettingsText(text);
@@ -36,7 +31,6 @@ void MSComm::setSettings(const QString &text)
         throw UploaderError(ErrorCode::InvalidPropertyValue,
                             QStringLiteral("Invalid line settings \"%1\"").arg(text));
     m_device->applySettings(*settings);
-    m_settings = *settings;
 }
 
 bool MSComm::PortOpen() const

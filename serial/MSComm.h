@@ -23,7 +23,6 @@ public:
     // for a number below 1.
     void setCommPort(int port);
 
-    QString Settings() const;
     // Throws UploaderError (InvalidPropertyValue) for a text that is not of the
     // form "19200,N,8,1"; the settings stay as they were.
     void setSettings(const QString &text);
@@ -44,12 +43,9 @@ public:
     // closed port never throws.
     void throwIfLineFailed() const;
 
-    ByteDevice &device() { return *m_device; }
-
 private:
     void throwIfFailed() const;
 
     std::unique_ptr<ByteDevice> m_device;
     int m_commPort = 1;
-    LineSettings m_settings; // design-time: 9600,N,8,1
 };

@@ -6,18 +6,40 @@ namespace {
 
 const QString Success("Update Successful"), Idle("Valid file selected.");
 const QString ResetStopped("Stopped by user! | Error Reseting Veltrax Defaults");
+const QString RebootFailed("Error Rebooting Veltrax"), ResetFailed("Error Reseting Veltrax Defaults");
+const QByteArray X16(16, 'x'), X31(31, 'x');
 
 using Change = std::function<void(Rig &)>;
 
-struct Outcome {
-    const char *name;
-    Stage changed; // the stage whose answer differs, if any
+// One way an update ends. The monitor answers every stage as it should and the
+// update succeeds unless the row says otherwise.
+// clang-format off
+struct Case {
+    const char *name = "";
+    Stage changed = Nothing; // the stage whose answer differs
     Arrivals answer;
-    QString statuses; // the last ones shown, " | " between them
-    Stage lastStage;
+    QString statuses = Success;  // the last ones shown, " | " between them
+    Stage lastStage = RebootReq; // the last stage whose bytes went out
     Change change = {};
-    bool invalidFile = false;
+    QString refusal = {}; // logged for a file refused before anything is sent
+
+    Case &answers(Stage stage, Arrivals arrivals) { changed = stage; answer = std::move(arrivals); return *this; }
+    // Ends showing `shown`, the changed stage's bytes the last ones sent.
+    Case &fails(QString shown) { statuses = std::move(shown); lastStage = changed; return *this; }
+    Case &endsAfter(Stage stage) { lastStage = stage; return *this; }
+    Case &with(Change action) { change = std::move(action); return *this; }
+    // "Invalid File", nothing sent, and the reason logged.
+    Case &refused(QString reason) { refusal = std::move(reason); statuses = Idle; lastStage = Nothing; return *this; }
 };
+// clang-format on
+Case update(const char *name)
+{
+    Case named;
+    named.name = name;
+    return named;
+}
+void PrintTo(const Case &c, std::ostream *os) { *os << c.name; }
+
 // A click on Stop (or the adapter pulled) some time after a stage's bytes went out.
 Change stopAfter(Stage stage, ms after, bool pull = false)
 {
@@ -26,32 +48,27 @@ Change stopAfter(Stage stage, ms after, bool pull = false)
                         [&r, pull] { pull ? r.line.pullAdapter() : r.updater.btnStop_Click(); });
     };
 }
-Change firmware(QByteArray content)
-{
-    return [=](Rig &r) { r.files.files[r.window.path] = content; };
-}
-// Line noise that comes unasked at that moment of the update.
-Change noise(ms moment, QByteArray bytes)
-{
-    return [=](Rig &r) { r.line.inject(moment, bytes); };
-}
-const QByteArray X16(16, 'x'), X31(31, 'x');
 
-class UpdateOutcome : public ::testing::TestWithParam<Outcome>, public Rig {};
+class UpdateOutcome : public ::testing::TestWithParam<Case>, public Rig {};
 
 TEST_P(UpdateOutcome, leavesItsStatusAndWire)
 {
-    const Outcome &o = GetParam();
-    script(RebootReq, o.changed, o.answer);
-    if (o.change)
-        o.change(*this);
+    const Case &c = GetParam();
+    script(RebootReq, c.changed, c.answer);
+    if (c.change)
+        c.change(*this);
     updater.btnSend_Click();
 
-    const qsizetype shown = o.statuses.count(" | ") + 1;
-    EXPECT_EQ(window.statuses.mid(window.statuses.size() - shown).join(" | "), o.statuses);
-    EXPECT_EQ(line.wire.toHex(' '), transcriptUpTo(o.lastStage).toHex(' '));
-    EXPECT_EQ(messages.shown.contains("Invalid File"), o.invalidFile);
-    // Every way out restores the window once, with Send back, and closes port and file.
+    const qsizetype shown = c.statuses.count(" | ") + 1;
+    EXPECT_EQ(window.statuses.mid(window.statuses.size() - shown).join(" | "), c.statuses);
+    EXPECT_EQ(line.wire.toHex(' '), transcriptUpTo(c.lastStage).toHex(' '));
+    EXPECT_EQ(messages.shown.contains("Invalid File"), !c.refusal.isEmpty());
+    // One warning line per refused file, naming it and the reason.
+    const QStringList refusals = warnings.filter("refused");
+    const QString reason = "Firmware file " + window.path + " refused: " + c.refusal;
+    EXPECT_EQ(refusals, c.refusal.isEmpty() ? QStringList() : QStringList{reason});
+    // Every way out restores the window once, with Send back, and closes the port;
+    // the file is read once, before anything is sent.
     EXPECT_EQ(window.holds.join(' '), "Disable Stop Send ApplyDebugView Restore");
     EXPECT_FALSE(line.open);
     EXPECT_LE(files.wholeReads, 1);
@@ -60,82 +77,66 @@ TEST_P(UpdateOutcome, leavesItsStatusAndWire)
 // clang-format off
 // Counted-time limits met in the last read they allow and just after (ACKs in the
 // flash wait neither advance nor restart it); character limits; texts matched
-// case-sensitively; each flush discarding what came before it; Stop in each
-// wait, overridden before the transfer begins; link and file faults. A file that
-// cannot succeed is refused before anything is sent; the file is read once
-// before the erase, so what happens to it then changes nothing.
+// case-sensitively; Stop in each kind of wait, overridden before the transfer
+// begins; link and file faults. A file that cannot succeed is refused before
+// anything is sent; the file is read once before the erase, so what happens to
+// it then changes nothing.
 INSTANTIATE_TEST_SUITE_P(Update, UpdateOutcome, ::testing::Values(
-    Outcome{"prompt_in11thRead_arrives", Access, {{1150ms, "MON: "}}, Success, RebootReq},
-    Outcome{"prompt_after11thRead_fails", Access, {{1151ms, "MON: "}}, "Timeout waiting for \"MON: \"!", Access},
-    Outcome{"flash_ackNeitherAdvancesCount_ready", SetUp, {{5050ms, Ack}, {30150ms, "\x80"}}, Success, RebootReq},
-    Outcome{"flash_norRestartsIt_fails", SetUp, {{5050ms, Ack}, {30151ms, "\x80"}}, "Timeout waiting for flash... try again", SetUp},
-    Outcome{"lineAck_in11thRead_accepted", Line1, {{1100ms, Ack}}, Success, RebootReq},
-    Outcome{"lineAck_after11thRead_fails", Line1, {{1101ms, Ack}}, "Failed at line 1 (timeout)", Line1},
-    Outcome{"verdict_in151stRead_accepted", Line4, {{10ms, Ack}, {15110ms, "CODE OK"}}, Success, RebootReq},
-    Outcome{"verdict_after151stRead_fails", Line4, {{10ms, Ack}, {15111ms, "CODE OK"}}, "Timeout waiting for verification... try again", Line4},
-    // The reset handshake tolerates ten empty reads in each phase; the eleventh fails.
-    Outcome{"resetEscAck_in11thRead_accepted", ResetEsc, {{1100ms, Ack}}, Success, RebootReq},
-    Outcome{"resetEscAck_after11thRead_fails", ResetEsc, {{1101ms, Ack}}, "Timeout waiting for ACK (reset) | Error Reseting Veltrax Defaults", ResetEsc},
-    Outcome{"resetAck_in11thRead_accepted", ResetReq, {{1100ms, Ack}}, Success, RebootReq},
-    Outcome{"resetAck_after11thRead_fails", ResetReq, {{1101ms, Ack}}, "Timeout waiting for ACK (reset) | Error Reseting Veltrax Defaults", ResetReq},
-    Outcome{"rebootEscAck_in100ms_accepted", RebootEsc, {{100ms, Ack}}, Success, RebootReq},
-    Outcome{"rebootEscAck_after100ms_fails", RebootEsc, {{101ms, Ack}}, "Waiting for ACK or boot... | Error Rebooting Veltrax", RebootEsc},
-    Outcome{"rebootText_5000msPause_accepted", RebootReq, {{20ms, "bo"}, {5020ms, "ot"}}, Success, RebootReq},
-    Outcome{"rebootText_longerPause_fails", RebootReq, {{20ms, "bo"}, {5021ms, "ot"}}, "Waiting for boot... | Error Rebooting Veltrax", RebootReq},
-    Outcome{"prompt_as16thChar_arrives", Access, {{10ms, QByteArray(11, 'x') + "MON: "}}, Success, RebootReq},
-    Outcome{"prompt_16CharsWithout_fails", Access, {{10ms, X16}}, "Did not get \"MON: \"!", Access},
-    Outcome{"flash_otherByte_fails", SetUp, {{2000ms, Nak}}, "Failed to erase flash... try again", SetUp},
-    Outcome{"line3_nak_fails", Line3, {{10ms, Nak}}, "Failed at line 3 (NAK)", Line3},
-    Outcome{"line3_cr_fails", Line3, {{10ms, "\r"}}, "Failed at line 3 (0xD)", Line3},
-    Outcome{"verdict_codeBad_fails", Line4, {{10ms, Ack}, {310ms, "CODE BAD"}}, "File sent UNsuccessfully! (Got Error)", Line4},
-    Outcome{"verdict_codeOkEnding25Chars_accepted", Line4, {{10ms, Ack}, {310ms, QByteArray(18, 'x') + "CODE OK"}}, Success, RebootReq},
-    Outcome{"verdict_codeOkEnding26Chars_tooMany", Line4, {{10ms, Ack}, {310ms, QByteArray(19, 'x') + "CODE OK"}}, "File sent UNsuccessfully! (Got to many chars)", Line4},
-    Outcome{"resetEsc_strayByteBeforeAck_fails", ResetEsc, {{10ms, Nak}, {20ms, Ack}}, "Timeout waiting for ACK (reset) | Error Reseting Veltrax Defaults", ResetEsc},
-    Outcome{"reboot_bootAs31stCharWithoutAck_noRequest", RebootEsc, {{10ms, QByteArray(27, 'x') + "boot"}}, Success, RebootEsc},
-    Outcome{"reboot_31CharsWithoutBoot_fails", RebootEsc, {{10ms, X31}}, "Did not got boot (reboot)! | Error Rebooting Veltrax", RebootEsc},
-    Outcome{"reboot_acksCountAfterRequest_32Chars", RebootReq, {{20ms, QByteArray(27, '\x06') + "xboot"}}, "Did not get boot (reboot)! | Error Rebooting Veltrax", RebootReq},
-    Outcome{"entryEsc_upperCaseBoot_notMatched", EntryEsc, {{10ms, "BOOT"}}, "Stopped by user!", EntryEsc, stopAfter(EntryEsc, 1000ms)},
-    Outcome{"entryRequest_capitalisedBoot_notMatched", EntryReboot, {{20ms, "Boot"}}, "Stopped by user!", EntryReboot, stopAfter(EntryReboot, 1000ms)},
-    Outcome{"rebootRequest_upperCaseBoot_fails", RebootReq, {{20ms, "BOOT"}}, "Waiting for boot... | Error Rebooting Veltrax", RebootReq},
-    Outcome{"prompt_lowerCase_timesOut", Access, {{10ms, "mon: "}}, "Timeout waiting for \"MON: \"!", Access},
-    Outcome{"verdict_lowerCaseOk_timesOut", Line4, {{10ms, Ack}, {310ms, "code ok"}}, "Timeout waiting for verification... try again", Line4},
-    Outcome{"verdict_lowerCaseBad_timesOut", Line4, {{10ms, Ack}, {310ms, "code bad"}}, "Timeout waiting for verification... try again", Line4},
-    // Each flush throws away what came before it; kept, it would end the wait wrongly.
-    Outcome{"entryEsc_earlierBootFlushed", Nothing, {}, Success, RebootReq, noise(420ms, "boot")},
-    Outcome{"entryRequest_earlierNoiseFlushed", EntryEsc, {{10ms, Ack}, {20ms, X31}}, Success, RebootReq},
-    Outcome{"accessWord_noiseAfterBootFlushed", EntryReboot, {{20ms, "boot" + X16}}, Success, RebootReq},
-    Outcome{"lineAck_trailingNoiseFlushed", Line1, {{10ms, "\x06x"}}, Success, RebootReq},
-    Outcome{"resetEsc_noiseInPauseFlushed", Line4, {{10ms, Ack}, {310ms, "CODE OK"}, {2000ms, Nak}}, Success, RebootReq},
-    Outcome{"resetRequest_earlierNoiseFlushed", ResetEsc, {{10ms, Ack}, {20ms, Nak}}, Success, RebootReq},
-    Outcome{"rebootEsc_bootInPauseFlushed", ResetReq, {{10ms, Ack}, {500ms, "boot"}}, Success, RebootReq},
-    Outcome{"rebootRequest_earlierNoiseFlushed", RebootEsc, {{10ms, Ack}, {20ms, X31}}, Success, RebootReq},
-    Outcome{"bootWaitWithoutLimit_stopped", EntryEsc, {}, "Stopped by user!", EntryEsc, stopAfter(EntryEsc, 3000ms)},
-    Outcome{"promptWait_stopped", Access, {}, "Stopped by user!", Access, stopAfter(Access, 300ms)},
-    Outcome{"flashWait_stopped", SetUp, {}, "Stopped by user!", SetUp, stopAfter(SetUp, 10000ms)},
-    Outcome{"lineWait_stopped", Line3, {}, "Stopped by user!", Line3, stopAfter(Line3, 500ms)},
-    Outcome{"verification_stopped", Line4, {{10ms, Ack}}, "Stopped by user!", Line4, stopAfter(Line4, 5000ms)},
-    Outcome{"resetPause_stoppedButEscSent", Nothing, {}, ResetStopped, ResetEsc, stopAfter(Line4, 2000ms)},
-    Outcome{"resetWait_stopped", ResetReq, {}, ResetStopped, ResetReq, stopAfter(ResetReq, 500ms)},
-    Outcome{"rebootTextWait_stopped", RebootReq, {{3000ms, "boot"}}, "Stopped by user! | Error Rebooting Veltrax", RebootReq, stopAfter(ResetReq, 2000ms)},
-    Outcome{"whilePortSettles_overridden", Nothing, {}, Success, RebootReq, [](Rig &r) { r.line.at(100ms, [&r] { r.updater.btnStop_Click(); }); }},
-    Outcome{"lineWait_pulled", Nothing, {}, "Communitcations error.", Line3, stopAfter(Line3, 5ms, true)},
-    Outcome{"resetPause_pulled", Nothing, {}, "Communitcations error.", Line4, stopAfter(Line4, 2000ms, true)},
-    Outcome{"portWontOpen", Nothing, {}, "Communitcations error.", Nothing, [](Rig &r) { r.line.openFails = true; }},
-    Outcome{"answerNo_untouched", Nothing, {}, Idle, Nothing, [](Rig &r) { r.messages.answerYes = false; }},
-    Outcome{"missing_refused", Nothing, {}, Idle, Nothing, [](Rig &r) { r.files.files.clear(); }, true},
-    Outcome{"unreadable_refused", Nothing, {}, Idle, Nothing, [](Rig &r) { r.files.readsBeforeFailure = 0; }, true},
-    Outcome{"noLine_refused", Nothing, {}, Idle, Nothing, firmware(""), true},
-    Outcome{"emptyLineAfterTheEnd_refused", Nothing, {}, Idle, Nothing, firmware(Firmware + "\r\n"), true},
-    Outcome{"lowNibbleOnLine2_refused", Nothing, {}, Idle, Nothing, firmware(":00000001FF\r\n:0G\r\n"), true},
-    Outcome{"over64MiB_refused", Nothing, {}, Idle, Nothing, [](Rig &r) { r.files.sizes[r.window.path] = FirmwareImage::MaxFileBytes + 1; }, true},
-    Outcome{"unreadableAfterCheck_sentAsRead", Nothing, {}, Success, RebootReq, [](Rig &r) { r.files.readsBeforeFailure = 1; }},
-    Outcome{"deletedDuringErase_sentWhole", Nothing, {}, Success, RebootReq, [](Rig &r) { r.line.whenSent("\x05\x05", 1000ms, [&r] { r.files.files.clear(); }); }},
-    Outcome{"rewrittenDuringErase_sentAsChecked", Nothing, {}, Success, RebootReq, [](Rig &r) { r.line.whenSent("\x05\x05", 1000ms, [&r] { r.files.files[r.window.path] = ":00000001FF\r\n"; }); }}),
+    update("prompt_in11thRead_arrives").answers(Access, {{1150ms, "MON: "}}),
+    update("prompt_after11thRead_fails").answers(Access, {{1151ms, "MON: "}}).fails("Timeout waiting for \"MON: \"!"),
+    update("flash_ackNeitherAdvancesCount_ready").answers(::SetUp, {{5050ms, Ack}, {30150ms, "\x80"}}),
+    update("flash_norRestartsIt_fails").answers(::SetUp, {{5050ms, Ack}, {30151ms, "\x80"}}).fails("Timeout waiting for flash... try again"),
+    update("lineAck_in11thRead_accepted").answers(Line1, {{1100ms, Ack}}),
+    update("lineAck_after11thRead_fails").answers(Line1, {{1101ms, Ack}}).fails("Failed at line 1 (timeout)"),
+    update("verdict_in151stRead_accepted").answers(Line4, {{10ms, Ack}, {15110ms, "CODE OK"}}),
+    update("verdict_after151stRead_fails").answers(Line4, {{10ms, Ack}, {15111ms, "CODE OK"}}).fails("Timeout waiting for verification... try again"),
+    // Each phase of the reset handshake tolerates ten empty reads; the eleventh fails.
+    update("resetAck_in11thRead_accepted").answers(ResetReq, {{1100ms, Ack}}),
+    update("resetAck_after11thRead_fails").answers(ResetReq, {{1101ms, Ack}}).fails("Timeout waiting for ACK (reset) | " + ResetFailed),
+    // The rebooted instrument: one read of 100 ms for its ACK, 5000 ms between the bytes of its text.
+    update("rebootEscAck_in100ms_accepted").answers(RebootEsc, {{100ms, Ack}}),
+    update("rebootEscAck_after100ms_fails").answers(RebootEsc, {{101ms, Ack}}).fails("Waiting for ACK or boot... | " + RebootFailed),
+    update("rebootText_5000msPause_accepted").answers(RebootReq, {{20ms, "bo"}, {5020ms, "ot"}}),
+    update("rebootText_longerPause_fails").answers(RebootReq, {{20ms, "bo"}, {5021ms, "ot"}}).fails("Waiting for boot... | " + RebootFailed),
+    update("prompt_as16thChar_arrives").answers(Access, {{10ms, QByteArray(11, 'x') + "MON: "}}),
+    update("prompt_16CharsWithout_fails").answers(Access, {{10ms, X16}}).fails("Did not get \"MON: \"!"),
+    update("flash_otherByte_fails").answers(::SetUp, {{2000ms, Nak}}).fails("Failed to erase flash... try again"),
+    update("line3_nak_fails").answers(Line3, {{10ms, Nak}}).fails("Failed at line 3 (NAK)"),
+    update("line3_cr_fails").answers(Line3, {{10ms, "\r"}}).fails("Failed at line 3 (0xD)"),
+    update("verdict_codeBad_fails").answers(Line4, {{10ms, Ack}, {310ms, "CODE BAD"}}).fails("File sent UNsuccessfully! (Got Error)"),
+    update("verdict_codeOkEnding25Chars_accepted").answers(Line4, {{10ms, Ack}, {310ms, QByteArray(18, 'x') + "CODE OK"}}),
+    update("verdict_codeOkEnding26Chars_tooMany").answers(Line4, {{10ms, Ack}, {310ms, QByteArray(19, 'x') + "CODE OK"}}).fails("File sent UNsuccessfully! (Got to many chars)"),
+    update("resetEsc_strayByteBeforeAck_fails").answers(ResetEsc, {{10ms, Nak}, {20ms, Ack}}).fails("Timeout waiting for ACK (reset) | " + ResetFailed),
+    update("reboot_bootAs31stCharWithoutAck_noRequest").answers(RebootEsc, {{10ms, QByteArray(27, 'x') + "boot"}}).endsAfter(RebootEsc),
+    update("reboot_31CharsWithoutBoot_fails").answers(RebootEsc, {{10ms, X31}}).fails("Did not got boot (reboot)! | " + RebootFailed),
+    update("reboot_acksCountAfterRequest_32Chars").answers(RebootReq, {{20ms, QByteArray(27, '\x06') + "xboot"}}).fails("Did not get boot (reboot)! | " + RebootFailed),
+    update("reboot_upperCaseBoot_fails").answers(RebootReq, {{20ms, "BOOT"}}).fails("Waiting for boot... | " + RebootFailed),
+    update("prompt_lowerCase_timesOut").answers(Access, {{10ms, "mon: "}}).fails("Timeout waiting for \"MON: \"!"),
+    update("verdict_lowerCase_timesOut").answers(Line4, {{10ms, Ack}, {310ms, "code ok"}}).fails("Timeout waiting for verification... try again"),
+    update("bootWaitWithoutLimit_stopped").answers(EntryEsc, {}).with(stopAfter(EntryEsc, 3000ms)).fails("Stopped by user!"),
+    update("promptWait_stopped").answers(Access, {}).with(stopAfter(Access, 300ms)).fails("Stopped by user!"),
+    update("verification_stopped").answers(Line4, {{10ms, Ack}}).with(stopAfter(Line4, 5000ms)).fails("Stopped by user!"),
+    update("resetWait_stopped").answers(ResetReq, {}).with(stopAfter(ResetReq, 500ms)).fails(ResetStopped),
+    update("resetPause_stoppedButEscSent").with(stopAfter(Line4, 2000ms)).fails(ResetStopped).endsAfter(ResetEsc),
+    update("whilePortSettles_overridden").with([](Rig &r) { r.line.at(100ms, [&r] { r.updater.btnStop_Click(); }); }),
+    update("resetPause_pulled").with(stopAfter(Line4, 2000ms, true)).fails("Communitcations error.").endsAfter(Line4),
+    update("portWontOpen").with([](Rig &r) { r.line.openFails = true; }).fails("Communitcations error."),
+    update("answerNo_untouched").with([](Rig &r) { r.messages.answerYes = false; }).fails(Idle),
+    update("missing_refused").with([](Rig &r) { r.files.files.clear(); }).refused("no such file"),
+    update("unreadable_refused").with([](Rig &r) { r.files.readFails = true; }).refused("injected failure (error 75)"),
+    update("lowNibbleOnLine2_refused").with([](Rig &r) { r.files.files[r.window.path] = ":01002000AA35\n:0G\n" + Firmware; })
+        .refused("line 2: a pair is not two hexadecimal digits"),
+    update("rewrittenDuringErase_sentAsChecked").with([](Rig &r) {
+        r.line.whenSent("\x05\x05", 1000ms, [&r] { r.files.files[r.window.path] = ":00000001FF\r\n"; }); })),
     [](const auto &info) { return info.param.name; });
 
+// The transfer starts from an empty log and no progress, whatever an earlier
+// update left.
 TEST(WholeUpdate, everyStatusLogEntryAndProgress)
 {
     Rig r;
+    r.window.log = "old ";
+    r.window.value = 7;
     r.script();
     r.updater.btnSend_Click();
 
@@ -157,7 +158,7 @@ TEST(WholeUpdate, everyStatusLogEntryAndProgress)
 // The monitor needs its pauses: each byte below goes out that long after the
 // one before it, with an instrument that answers at once; and the input is
 // flushed at these moments, the first 200 ms after the port settled.
-TEST(WholeUpdate, eachPauseBeforeItsByte_eachFlushAtItsMoment)
+TEST(WholeUpdate, eachPauseBeforeItsByte_eachFlushAndReadAtItsMoment)
 {
     Rig r;
     for (int stage = EntryEsc; stage <= RebootReq; ++stage) {
@@ -196,53 +197,22 @@ TEST(WholeUpdate, eachPauseBeforeItsByte_eachFlushAtItsMoment)
         for (int byte = first; byte < StageBytes[stage].size(); ++byte)
             EXPECT_EQ(sentAt(Stage(stage), byte), sentAt(Stage(stage), first)) << stage;
     }
-    const std::vector<ms> flushes{400ms, 450ms, 500ms, 500ms, 950ms, 950ms, 950ms,
-                                  950ms, 6000ms, 6050ms, 7100ms, 7150ms};
-    EXPECT_EQ(r.line.flushedAt, flushes);
+    // Each flush throws away what came before it, and only that: the stage
+    // whose bytes went out last before it.
+    const std::pair<ms, Stage> flushes[] = {
+        {400ms, Nothing}, {450ms, Nothing}, {500ms, EntryEsc}, {500ms, EntryReboot},
+        {950ms, FlashReady}, {950ms, Line1}, {950ms, Line2}, {950ms, Line3},
+        {6000ms, Line4}, {6050ms, ResetEsc}, {7100ms, ResetReq}, {7150ms, RebootEsc}};
+    std::vector<std::pair<ms, qsizetype>> expected;
+    for (const auto &[moment, after] : flushes)
+        expected.emplace_back(moment, transcriptUpTo(after).size());
+    EXPECT_EQ(r.line.flushes, expected);
+    // Reads of 100 ms, so that Stop is seen, but in the wait for the rebooted
+    // instrument's text, which allows 5000 ms between its bytes.
+    for (const auto &[began, timeout] : r.line.reads)
+        EXPECT_EQ(timeout, began >= sentAt(RebootReq, 0) ? 5000ms : 100ms) << began.count();
 }
 
-// Reads of 100 ms everywhere but in the wait for the rebooted instrument's
-// text, which allows 5000 ms between its bytes; the first boot wait, without a
-// limit of its own, still reads 100 ms at a time so that Stop is seen.
-TEST(WholeUpdate, readsOf100msButBetweenTheRebootTextsBytes)
-{
-    Rig r;
-    r.script(RebootReq, EntryReboot, {{1000ms, "boot"}});
-    r.updater.btnSend_Click();
-    ASSERT_EQ(r.window.status(), Success);
-    const ms entryRequest = r.line.sentAt.at(transcriptUpTo(EntryEsc).size());
-    const ms finalRequest = r.line.sentAt.at(transcriptUpTo(RebootEsc).size());
-    int entryReads = 0;
-    for (const auto &[began, timeout] : r.line.reads) {
-        EXPECT_EQ(timeout, began >= finalRequest ? 5000ms : 100ms) << began.count();
-        entryReads += began >= entryRequest && began < entryRequest + 1000ms;
-    }
-    EXPECT_EQ(entryReads, 10); // nine empty, then the one that "b" ends
-}
-
-// Each transfer starts from an empty log, an empty sent line and no progress,
-// also the second update of a session.
-TEST(WholeUpdate, twoInOneSession_eachStartsClear)
-{
-    Rig r;
-    r.window.log = "old ";
-    r.window.value = 7;
-    r.script();
-    r.script();
-    QStringList atFirstByte;
-    r.line.onSend = [&r, &atFirstByte](std::uint8_t) {
-        if (r.line.wire.size() % transcriptUpTo(RebootReq).size() == 1)
-            atFirstByte << r.window.log + '|' + r.window.sentLine + '|' +
-                               QString::number(r.window.value);
-    };
-    r.updater.btnSend_Click();
-    const QString firstLog = r.window.log;
-    r.updater.btnSend_Click();
-    EXPECT_EQ(r.window.status(), Success);
-    EXPECT_EQ(atFirstByte, QStringList({"||0", "||0"}));
-    EXPECT_EQ(r.window.log, firstLog);
-    EXPECT_EQ(r.window.value, 66);
-}
 // clang-format on
 
 // Past 32,767 lines and 32,766 characters a 16-bit counter would wrap: the
@@ -287,7 +257,7 @@ TEST(SendEsc, oneEscAndTheAnswerLogged)
         r.updater.btnESC_Click();
         EXPECT_EQ(r.line.wire, Esc);
         EXPECT_EQ(r.line.sentAt, std::vector<ms>{50ms});
-        EXPECT_EQ(r.line.flushedAt, std::vector<ms>{50ms});
+        EXPECT_EQ(r.line.flushes, (std::vector<std::pair<ms, qsizetype>>{{50ms, 0}}));
         EXPECT_EQ(shownAtEsc, "Sending ESC");
         EXPECT_EQ(r.window.status(), "Sending ESC");
         EXPECT_EQ(r.window.log, logged);

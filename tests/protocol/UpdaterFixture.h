@@ -51,9 +51,24 @@ public:
     static FirmwareImage unchecked(QByteArray bytes) { return FirmwareImage(std::move(bytes)); }
 };
 
+// The warnings logged since the last Rig was made: the reasons behind the
+// fixed texts on screen.
+inline QStringList warnings;
+
 // The instrument, the window, the message box, the disk and the updater.
 struct Rig {
-    Rig() { files.files[window.path] = Firmware; }
+    Rig()
+    {
+        files.files[window.path] = Firmware;
+        warnings.clear();
+        static const QtMessageHandler echo = qInstallMessageHandler(
+            [](QtMsgType type, const QMessageLogContext &context, const QString &text) {
+                if (type == QtWarningMsg)
+                    warnings << text;
+                if (echo)
+                    echo(type, context, text);
+            });
+    }
 
     // The monitor answers each stage up to `last`, one of them as given.
     void script(Stage last = RebootReq, Stage changed = Nothing, const Arrivals &answer = {})

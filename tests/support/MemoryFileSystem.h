@@ -26,8 +26,7 @@ public:
     QMap<QString, QByteArray> files;
     QStringList listing; // what FolderFiles lists, whichever folder is asked
     bool listFails = false;
-    int readsBeforeFailure = -1; // counted over all streams; then ReadLine throws
-    int openStreams = 0;         // opened and not yet closed
+    bool readFails = false;      // ReadFile throws
     int wholeReads = 0;          // ReadFile calls that returned a file
     QMap<QString, qint64> sizes; // a size to report instead of the content's
 
@@ -40,20 +39,19 @@ public:
     QByteArray ReadFile(const QString &path, qint64 maxBytes) override
     {
         check(FileSize(path) <= maxBytes, ErrorCode::FileTooLarge);
-        check(readsBeforeFailure-- != 0, ErrorCode::FileAccessError);
+        check(!readFails, ErrorCode::FileAccessError);
         ++wholeReads;
         return files.value(path);
     }
     std::unique_ptr<TextStream> OpenTextFile(const QString &path) override
     {
         check(files.contains(path), ErrorCode::FileNotFound);
-        ++openStreams;
-        return std::make_unique<Stream>(*this, textLines(files.value(path)));
+        return std::make_unique<Stream>(textLines(files.value(path)));
     }
+    // Nothing here writes files.
     std::unique_ptr<TextWriter> CreateTextFile(const QString &path) override
     {
-        files[path].clear();
-        return std::make_unique<Writer>(files, path);
+        throw FileServiceError(ErrorCode::PermissionDenied, path + QStringLiteral(" is read-only"));
     }
     QStringList FolderFiles(const QString &) override
     {
@@ -68,25 +66,16 @@ private:
             throw FileServiceError(code, QStringLiteral("injected failure"));
     }
     struct Stream : TextStream {
-        Stream(MemoryFileSystem &owner, QList<QByteArray> lines) : owner(owner), lines(lines) {}
+        explicit Stream(QList<QByteArray> lines) : lines(std::move(lines)) {}
         bool AtEndOfStream() override { return next >= lines.size(); }
         QByteArray ReadLine() override
         {
-            check(owner.readsBeforeFailure-- != 0, ErrorCode::FileAccessError);
             check(next < lines.size(), ErrorCode::ReadPastEnd);
             return lines.at(next++);
         }
-        void Close() override { --owner.openStreams; }
+        void Close() override {}
 
-        MemoryFileSystem &owner;
         QList<QByteArray> lines;
         qsizetype next = 0;
-    };
-    struct Writer : TextWriter {
-        Writer(QMap<QString, QByteArray> &files, QString path) : files(files), path(path) {}
-        void WriteLine(const QByteArray &text) override { files[path] += text + "\r\n"; }
-        void Close() override {}
-        QMap<QString, QByteArray> &files;
-        QString path;
     };
 };

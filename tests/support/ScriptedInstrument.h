@@ -40,8 +40,9 @@ public:
     ms now() const { return m_now; }
 
     QByteArray wire;
-    std::vector<ms> sentAt;                   // when each byte of the wire arrived
-    std::vector<ms> flushedAt;                // when each FlushInput was made
+    std::vector<ms> sentAt; // when each byte of the wire arrived
+    // Each FlushInput: when, and how many bytes of the wire had gone out by then.
+    std::vector<std::pair<ms, qsizetype>> flushes;
     std::vector<std::pair<ms, ms>> reads;     // when each ReadByte began, and its time-out
     std::function<void(std::uint8_t)> onSend; // called as each byte arrives
     bool open = false, openFails = false;
@@ -83,7 +84,7 @@ public:
     void FlushInput() override
     {
         runUntil(m_now);
-        flushedAt.push_back(m_now);
+        flushes.emplace_back(m_now, wire.size());
         m_input.clear();
     }
     bool OpenPort() override
