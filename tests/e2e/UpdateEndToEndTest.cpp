@@ -4,6 +4,7 @@
 #include "SimulatedInstrument.h"
 #include "UploaderWindow.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QPushButton>
@@ -218,5 +219,28 @@ INSTANTIATE_TEST_SUITE_P(EndToEnd, UpdateFault,
         Fault("deviceGoneSinceStartUp").beforeSend(Act::PullDevice).ends(CommsError).asks({"Could not open Com1"})),
     [](const auto &info) { return std::string(info.param.name); });
 // clang-format on
+
+// Closing the window mid-update ends the program at once: run as its own
+// process, since the end is the process's end.
+TEST(CloseMidUpdate, programEndsAtOnce_preferencesWritten_nothingMoreSent)
+{
+    ProgramFolder folder(QByteArrayLiteral("COM=1\r\nDBG=7\r\n")); // rewritten as DBG=1
+    folder.generateFirmware(QStringLiteral("03152024"), "2K");
+    SimulatedInstrument instrument(folder, {"--no-pacing"});
+    QProcess program;
+    // Line 4 has gone out and waits for its ACK when the window closes.
+    program.start(QCoreApplication::applicationFilePath(), {"--close", folder.path(), "4"});
+    QByteArray output;
+    while (!output.contains("closing") && program.waitForReadyRead(20000))
+        output += program.readAllStandardOutput();
+
+    ASSERT_TRUE(program.waitForFinished(1000)) << "still running a second after the close";
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 0);
+    EXPECT_EQ(output + program.readAllStandardOutput(), "closing\n");
+    EXPECT_EQ(folder.readFile(QStringLiteral("hexcfg.dat")), "COM=1\r\nDBG=1\r\n");
+    instrument.finish();
+    EXPECT_TRUE(instrument.log().received() == wire(folder.readFile(Firmware), 4));
+}
 
 } // namespace
