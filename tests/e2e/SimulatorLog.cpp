@@ -1,34 +1,25 @@
 #include "SimulatorLog.h"
 
-#include <QList>
+#include <QRegularExpression>
 
 SimulatorLog::SimulatorLog(const QByteArray &text)
 {
+    static const QRegularExpression form(QStringLiteral("^(\\d+)\\.(\\d{6}) (RX|TX|--) (.+)$"));
     for (const QByteArray &raw : text.split('\n')) {
-        // "<seconds>.<6 digits> <kind> <rest>"
-        const QList<QByteArray> parts = raw.trimmed().split(' ');
-        const QList<QByteArray> stamp = parts.value(0).split('.');
-        bool secondsOk = false, microsOk = false, byteOk = false;
-        const long long seconds = stamp.value(0).toLongLong(&secondsOk);
-        const long long micros = stamp.value(1).toLongLong(&microsOk);
-        if (parts.size() < 3 || stamp.size() != 2 || stamp[1].size() != 6 || !secondsOk ||
-            !microsOk)
+        const QRegularExpressionMatch line = form.match(QString::fromUtf8(raw.trimmed()));
+        bool byteOk = false;
+        const uint value = line.captured(4).section(' ', 0, 0).toUInt(&byteOk, 16);
+        if (!line.hasMatch() || (line.captured(3) != "--" && (!byteOk || value > 0xFF)))
             continue;
         SimulatorLogEntry entry;
-        entry.at = std::chrono::microseconds(seconds * 1000000 + micros);
-        const QByteArray &kind = parts[1];
-        if (kind == "--") {
-            entry.note = QString::fromUtf8(raw.trimmed().mid(parts[0].size() + 4));
-        } else if (kind == "RX" || kind == "TX") {
-            const uint value = parts[2].toUInt(&byteOk, 16);
-            if (!byteOk || value > 0xFF)
-                continue;
-            entry.kind =
-                kind == "RX" ? SimulatorLogEntry::Kind::Received : SimulatorLogEntry::Kind::Sent;
-            entry.byte = static_cast<std::uint8_t>(value);
-        } else {
-            continue;
-        }
+        entry.at = std::chrono::microseconds(line.captured(1).toLongLong() * 1000000 +
+                                             line.captured(2).toLongLong());
+        if (line.captured(3) == "--")
+            entry.note = line.captured(4);
+        else
+            entry.kind = line.captured(3) == "RX" ? SimulatorLogEntry::Kind::Received
+                                                  : SimulatorLogEntry::Kind::Sent;
+        entry.byte = entry.note.isNull() ? static_cast<std::uint8_t>(value) : 0;
         m_entries.push_back(entry);
     }
 }

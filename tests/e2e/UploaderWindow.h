@@ -1,29 +1,18 @@
 #pragma once
 
+#include "FakeMessages.h"
 #include "Form1.h"
-#include "MessageBoxService.h"
 #include "QtFileSystem.h"
 #include "RecordingByteDevice.h"
 
 #include <QLabel>
 #include <QPushButton>
-#include <QStringList>
 #include <QTest>
 #include <functional>
 #include <memory>
 
-// A technician who confirms the update: every question is answered Yes, every
-// prompt is noted.
-class AnsweringMessageBox final : public MessageBoxService {
-public:
-    void showOk(const QString &prompt) override { shown.append(prompt); }
-    bool askYesNo(const QString &prompt) override
-    {
-        shown.append(prompt);
-        return true;
-    }
-    QStringList shown;
-};
+// A technician who confirms the update: every question answered Yes.
+using AnsweringMessageBox = FakeMessages;
 
 // The program's main window on a program folder with the program's own
 // services: the serial line through QSerialByteDevice (behind a recorder),

@@ -46,11 +46,9 @@ TEST(FirmwareImage, check_acceptsOnlyFilesThatCanSucceed)
 // with their address records.
 TEST(FirmwareImage, check_acceptsEverySampleFile)
 {
-    for (const auto &[size, base] : {std::pair<std::size_t, std::uint32_t>{0, 0},
-                                     {1, 0},
-                                     {4096, 0},
-                                     {70000, 0xFFF8},
-                                     {20, 0x2FFFF}}) {
+    const std::pair<std::size_t, std::uint32_t> images[] = {
+        {0, 0}, {4096, 0}, {70000, 0xFFF8}, {20, 0x2FFFF}};
+    for (const auto &[size, base] : images) {
         QByteArray content;
         for (const std::string &line : encodeIntelHex(sampleImage(size, size + 1), base))
             content += QByteArray::fromStdString(line) + "\r\n";

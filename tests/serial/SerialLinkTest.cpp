@@ -153,14 +153,6 @@ TEST(CommStuffWaits, selectComPort_triesANewPortAndLeavesItClosed)
     }
 }
 
-// The line runs at the speed start-up sets.
-TEST(CommStuff, setBaudRate_19200NoParity8Data1Stop)
-{
-    Link l;
-    l.link.SetBaudRate(19200);
-    EXPECT_EQ(l.device->settings(), (LineSettings{19200, 'N', 8, 1}));
-}
-
 // A COMn link in the program folder names the adapter, relative to the folder
 // if need be; an unplugged adapter must fail, not open a built-in UART.
 TEST(PortLocator, comLinkResolvedToItsDevice_elseBuiltInUart)

@@ -41,11 +41,10 @@ void PseudoTerminal::write(const QByteArray &bytes)
 QByteArray PseudoTerminal::readAvailable()
 {
     int count = 0;
-    QByteArray bytes;
-    if (m_master >= 0 && ::ioctl(m_master, FIONREAD, &count) == 0 && count > 0) {
-        bytes.resize(count);
-        bytes.resize(std::max<ssize_t>(::read(m_master, bytes.data(), count), 0));
-    }
+    if (m_master < 0 || ::ioctl(m_master, FIONREAD, &count) != 0 || count <= 0)
+        return {};
+    QByteArray bytes(count, '\0');
+    bytes.resize(std::max<ssize_t>(::read(m_master, bytes.data(), count), 0));
     return bytes;
 }
 
