@@ -4,7 +4,6 @@
 #include "QtMessageBoxService.h"
 #include "TransferDisplay.h"
 #include "Twips.h"
-#include "Uploader.h"
 #include "frmAbout.h"
 
 #include <QAccessible>
