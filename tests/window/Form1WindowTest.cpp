@@ -237,7 +237,8 @@ TEST(Form1Startup, fromPreparedFolder_andShutdownWritesTheChoicesBack)
         Start("COM=1\r\nDBG=-1").opens(1).checked("mCOM_1 mDebugChoice_2"),
         Start("COM=1\r\nDBG=2\r\n").opens(1).checked("mCOM_1 mDebugChoice_2"),
         Start("COM=1\r\nDBG=0.5").opens(1).checked("mCOM_1 mDebugChoice_2"),
-        Start("COM=5\r\nDBG=0").refusing(5).opens(5).checked("mCOM_5 mDebugChoice_1").says("Could not open Com5"),
+        Start("COM=5\r\nDBG=0").refusing(5).opens(5).checked("mCOM_5 mDebugChoice_1")
+            .says("Could not open Com5"),
         Start("COM=0\r\nDBG=1\r\n").checked(FirstOff).says("Prefs Error: 340 "),
         Start("COM=17\r\nDBG=1\r\nleft over").checked(FirstOff).says("Prefs Error: 340 "),
         Start("COM=4\r\nDBG=x\r\n").checked(FirstOff).says("Prefs Error: 13 "),
