@@ -1,10 +1,13 @@
+// Firmware discovery and bounded reads on the real disk.
 #include "FirmwareDiscovery.h"
 #include "FirmwareImage.h"
+#include "Preferences.h"
 #include "QtFileSystem.h"
 #include "UploaderError.h"
 
 #include <QDir>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QTemporaryDir>
 #include <cstdio>
 #include <functional>
@@ -65,33 +68,19 @@ long peakMemoryKiB()
     return usage.ru_maxrss;
 }
 
-// The firmware file is read whole, as it is; one larger than the bound is
-// refused by its size without being read (a sparse gigabyte costs neither
-// memory nor time), and one that says it is smaller than it is (system files
-// report no size) is stopped at the bound.
+// The firmware file is read whole, as it is, up to its bound; one that says it is smaller
+// than it is (system files report no size) is stopped at the bound.
 TEST(QtFileSystem, readFile_wholeUpToItsBound)
 {
     QtFileSystem files;
     QTemporaryDir dir;
-    const QString small = dir.filePath("small.hex"), huge = dir.filePath("huge.hex");
+    const QString small = dir.filePath("small.hex");
+    const QByteArray contents(":00000001FF\r\n\x1a\r", 15);
     QFile file(small);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(":00000001FF\r\n\x1a\r") == 15);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly) && file.write(contents) == 15);
     file.close();
-    EXPECT_EQ(files.ReadFile(small, 15), QByteArray(":00000001FF\r\n\x1a\r"));
+    EXPECT_EQ(files.ReadFile(small, 15), contents);
     EXPECT_EQ(errorCode([&] { files.ReadFile(small, 14); }), ErrorCode::FileTooLarge);
-
-    QFile sparse(huge);
-    ASSERT_TRUE(sparse.open(QIODevice::WriteOnly) && sparse.resize(qint64(1) << 30));
-    sparse.close();
-    const long memoryBefore = peakMemoryKiB();
-    QElapsedTimer clock;
-    clock.start();
-    EXPECT_EQ(errorCode([&] { files.ReadFile(huge, FirmwareImage::MaxFileBytes); }),
-              ErrorCode::FileTooLarge);
-    EXPECT_FALSE(FirmwareImage::load(files, huge));
-    EXPECT_LT(clock.elapsed(), 100);
-    EXPECT_LT(peakMemoryKiB() - memoryBefore, 16 * 1024);
-
     const QString status = QStringLiteral("/proc/self/status");
     if (QFileInfo(status).isFile() && QFileInfo(status).size() == 0) {
         EXPECT_EQ(errorCode([&] { files.ReadFile(status, 16); }), ErrorCode::FileTooLarge);
@@ -99,6 +88,40 @@ TEST(QtFileSystem, readFile_wholeUpToItsBound)
     }
     for (const QString &missing : {dir.filePath("none.hex"), dir.path()})
         EXPECT_EQ(errorCode([&] { files.ReadFile(missing, 100); }), ErrorCode::FileNotFound);
+}
+
+// A gigabyte, as hexcfg.dat's one line or as a firmware file, is refused in neither a
+// gigabyte of memory nor seconds: the firmware by its size, unread, the line after 4096
+// characters. A child with its address space bounded reads both.
+TEST(BoundedReadsTimed, aGigabyteLineOrFirmwareFile_refusedInBoundedMemoryAndTime)
+{
+    QTemporaryDir folder;
+    const QString firmware = folder.filePath("huge.hex");
+    for (const QString &path : {folder.filePath("hexcfg.dat"), firmware}) {
+        QFile huge(path);
+        ASSERT_TRUE(huge.open(QIODevice::WriteOnly) && huge.write("COM=") == 4 &&
+                    huge.resize(qint64(1) << 30)); // sparse: a gigabyte of NULs
+    }
+    const auto refuseBoth = [&] {
+        const rlimit bound{rlim_t(256) << 20, rlim_t(256) << 20};
+        setrlimit(RLIMIT_AS, &bound);
+        QtFileSystem disk;
+        const long memoryBefore = peakMemoryKiB();
+        QElapsedTimer timer;
+        timer.start();
+        int code = 0;
+        try {
+            readPreferences(disk, folder.path());
+        } catch (const UploaderError &failure) {
+            code = failure.code();
+        }
+        const bool firmwareRead = FirmwareImage::load(disk, firmware).has_value();
+        // The exit status has a bit for each check that failed.
+        std::exit((code != ErrorCode::Overflow) | firmwareRead << 1 |
+                  (peakMemoryKiB() - memoryBefore > 16 * 1024) << 2 |
+                  (timer.elapsed() > 1000) << 3);
+    };
+    EXPECT_EXIT(refuseBoth(), testing::ExitedWithCode(0), "");
 }
 
 } // namespace

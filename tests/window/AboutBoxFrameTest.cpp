@@ -14,73 +14,27 @@
 #include <QTimer>
 #include <QWindow>
 #include <gtest/gtest.h>
-#include <memory>
 
 namespace {
 
-// A virtual X server with openbox managing it, for the test's lifetime.
-class FramedDisplay {
-public:
-    ~FramedDisplay()
+// Ended politely, so that the X server leaves no lock behind.
+struct Quitting : QProcess {
+    ~Quitting() override
     {
-        for (QProcess *process : {&m_manager, &m_server}) {
-            process->terminate();
-            if (!process->waitForFinished(3000))
-                process->kill();
-            process->waitForFinished(3000);
-        }
+        terminate();
+        waitForFinished(3000);
     }
-
-    // The display's name (":N"), or the reason there is none.
-    QString start(QString &missing)
-    {
-        for (const char *tool : {"Xvfb", "openbox"}) {
-            if (QStandardPaths::findExecutable(QLatin1String(tool)).isEmpty()) {
-                missing = QStringLiteral("%1 is not installed").arg(QLatin1String(tool));
-                return {};
-            }
-        }
-        // The server picks a free display and writes its number to fd 1.
-        m_server.start(QStringLiteral("Xvfb"),
-                       {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"});
-        QByteArray number;
-        if (!readUntil(m_server, "\n", number)) {
-            missing = QStringLiteral("Xvfb did not start");
-            return {};
-        }
-        const QString display = QLatin1Char(':') + QString::fromLatin1(number.trimmed());
-        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-        environment.insert(QStringLiteral("DISPLAY"), display);
-        m_manager.setProcessEnvironment(environment);
-        // openbox runs its start-up command once it manages the screen.
-        m_manager.start(QStringLiteral("openbox"),
-                        {"--sm-disable", "--startup", "echo veltrax-wm-ready"});
-        QByteArray said;
-        if (!readUntil(m_manager, "veltrax-wm-ready", said)) {
-            missing = QStringLiteral("openbox did not start");
-            return {};
-        }
-        return display;
-    }
-
-private:
-    // Collects the process's output until `marker` comes; false when it never does.
-    static bool readUntil(QProcess &process, const QByteArray &marker, QByteArray &said)
-    {
-        while (!said.contains(marker) && process.waitForReadyRead(10000))
-            said += process.readAllStandardOutput();
-        return said.contains(marker);
-    }
-
-    QProcess m_server;
-    QProcess m_manager;
 };
 
-bool hasXcbPlugin()
+// Starts the program and collects its output until `marker` comes; empty when it never does.
+QByteArray startUntil(QProcess &process, const QString &program, const QStringList &arguments,
+                      const QByteArray &marker)
 {
-    return !QDir(QLibraryInfo::path(QLibraryInfo::PluginsPath) + QStringLiteral("/platforms"))
-                .entryList({QStringLiteral("*qxcb*")})
-                .isEmpty();
+    process.start(program, arguments);
+    QByteArray said;
+    while (!said.contains(marker) && process.waitForReadyRead(10000))
+        said += process.readAllStandardOutput();
+    return said.contains(marker) ? said : QByteArray();
 }
 
 // Shows the box as the About menu does and runs `whileShown` inside its modal
@@ -96,9 +50,8 @@ void showAboutBoxAnd(QWidget &owner, const std::function<void(QWidget &box)> &wh
                        !box->windowHandle()->frameMargins().isNull();
             },
             10000);
-        if (!framed) {
-            ADD_FAILURE() << "the About box was not shown framed";
-        } else {
+        EXPECT_TRUE(framed) << "the About box was not shown framed";
+        if (framed) {
             QTest::qWait(300); // let a late placement by the manager settle
             whileShown(*box);
         }
@@ -110,24 +63,32 @@ void showAboutBoxAnd(QWidget &owner, const std::function<void(QWidget &box)> &wh
 
 TEST(AboutBoxUnderAWindowManager, firstShowingCentresTheOuterFrame_secondFindsItAsLeft)
 {
-    if (!hasXcbPlugin())
-        GTEST_SKIP() << "Qt's xcb platform plugin is not installed";
-    FramedDisplay display;
-    QString missing;
-    const QString name = display.start(missing);
-    if (name.isEmpty())
-        GTEST_SKIP() << missing.toStdString();
-    qputenv("DISPLAY", name.toLocal8Bit());
+    const QDir platforms(QLibraryInfo::path(QLibraryInfo::PluginsPath) + "/platforms");
+    if (platforms.entryList({"*qxcb*"}).isEmpty() ||
+        QStandardPaths::findExecutable("Xvfb").isEmpty() ||
+        QStandardPaths::findExecutable("openbox").isEmpty())
+        GTEST_SKIP() << "needs Xvfb, openbox and Qt's xcb platform plugin";
+    // The server picks a free display and writes its number to fd 1; openbox
+    // runs its start-up command once it manages the screen.
+    Quitting server, manager;
+    const QByteArray number =
+        startUntil(server, "Xvfb",
+                   {"-displayfd", "1", "-screen", "0", "1024x768x24", "-nolisten", "tcp"}, "\n");
+    if (number.isEmpty())
+        GTEST_SKIP() << "Xvfb did not start";
+    qputenv("DISPLAY", ":" + number.trimmed());
+    if (startUntil(manager, "openbox", {"--sm-disable", "--startup", "echo wm-ready"}, "wm-ready")
+            .isEmpty())
+        GTEST_SKIP() << "openbox did not start";
     qputenv("QT_QPA_PLATFORM", "xcb");
     static int argc = 1;
     static char program[] = "about_box_wm_test", *argv[] = {program, nullptr};
-    auto app = std::make_unique<QApplication>(argc, argv);
+    QApplication app(argc, argv);
 
     QWidget owner;
     owner.setGeometry(40, 60, 320, 240);
     owner.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&owner));
-
     QRect first;
     showAboutBoxAnd(owner, [&](QWidget &box) {
         first = box.windowHandle()->frameGeometry();

@@ -56,23 +56,18 @@ struct WindowHarness {
         };
         form = std::make_unique<Form1>(
             programFolder.value_or(folder.path()),
-            Form1Services{messages, makeDevice, disk, searchDisk, [this] { endProgram(); }});
+            Form1Services{messages, makeDevice, disk, searchDisk, [this] { ++endProgramCalls; }});
         return *form;
     }
-    // As at program start: Form_Load, then show.
-    Form1 &start()
-    {
-        make().Form_Load();
-        form->show();
-        return *form;
-    }
-    // The same with this hexcfg.dat and, if named, a firmware file in the folder.
+    // As at program start, with this hexcfg.dat and, if named, a firmware file in the folder.
     Form1 &start(const QByteArray &prefs, const QString &firmware = {})
     {
         writeFile("hexcfg.dat", prefs);
         if (!firmware.isEmpty())
             writeFile(firmware, ":00000001FF\r\n");
-        return start();
+        make().Form_Load();
+        form->show();
+        return *form;
     }
     template <typename Element = QWidget> Element *element(const char *name) const
     {
@@ -97,6 +92,5 @@ struct WindowHarness {
     bool searchFails = false;             // the firmware search cannot list the folder
     std::optional<QString> programFolder; // the window's folder, if not `folder`
     int endProgramCalls = 0;
-    std::function<void()> endProgram = [this] { ++endProgramCalls; };
     std::unique_ptr<Form1> form;
 };
