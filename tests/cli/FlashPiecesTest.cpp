@@ -26,12 +26,11 @@ enum class End { Ended, PortNotOpened, Crashed, KilledByUser };
 
 TEST(FlashExitStatus, eachEndOfAnUpdateHasItsCode)
 {
-    const QStringList entered{"Attempting to reboot veltrax:...",
-                              "Waiting for ACK or boot...",
-                              "Waiting for boot...",
-                              "Waiting for \"MON: \"...",
-                              "Got Prompt...",
+    // clang-format off
+    const QStringList entered{"Attempting to reboot veltrax:...", "Waiting for ACK or boot...",
+                              "Waiting for boot...", "Waiting for \"MON: \"...", "Got Prompt...",
                               "Setting up... (ENQ1)"};
+    // clang-format on
     const QStringList flashing = entered + QStringList{"Waiting for Flash"};
     const QStringList sent =
         flashing + QStringList{"Setting up... (ENQ2)", "Sending file...",

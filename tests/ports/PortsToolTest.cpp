@@ -193,7 +193,6 @@ TEST(PortsTool, linkPointsComAtTheStableName_replacesOnlyLinks)
         // What is not a link stays as it is.
         {{"link", "5", "A1B2C3"}, 1, "{folder}", "COM5 is a file, not a link", "COM5", ""},
         {{"link", "6", "A1B2C3"}, 1, "{folder}", "COM6 is a folder, not a link", "COM6", ""},
-        {{"link", "8", "00A1"}, 1, "{folder}", "fits 2 devices", "COM8", ""},
         {{"link", "9", "nothing"}, 1, "{folder}", "no serial device \"nothing\"", "COM9", ""},
         {{"link", "3", "A1B2C3", "--folder", "{root}/missing"}, 1, "", "does not exist", "COM3",
          "{root}/dev/ttyS0"},

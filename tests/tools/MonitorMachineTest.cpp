@@ -71,6 +71,7 @@ TEST(MonitorMachine, update_answersAsItsFaultsSay)
         {"longer than its count", none, good + '\0', ackBad, U::VerdictBad},
         {"unknown type", none, "\x00\x00\x00\x06\xFA"s, nak, U::VerdictBad},
         {"line 1 again", none, lineOne, ackBad, U::VerdictBad},
+        {"empty line", none, "", nak, U::VerdictBad},
         {"stray before line 2's ACK", [](S &s) { s.stray = {0xA5}, s.strayAt = {K::Line, 2}; }, good,
          whole("\x06\xA5\x06" + kOk), U::Complete},
         {"stray before ESC 3's ACK", [](S &s) { s.stray = {0x00}, s.strayAt = {K::Esc, 3}; }, good,
