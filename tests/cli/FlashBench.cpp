@@ -4,9 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QJsonDocument>
 #include <QRegularExpression>
-#include <csignal>
 #include <stdexcept>
 
 namespace {
@@ -21,15 +19,13 @@ QByteArray readWhole(const QString &path)
 
 BenchInstrument::BenchInstrument(const ProgramFolder &folder, int commPort,
                                  const QStringList &options)
-    : m_folder(folder), m_commPort(commPort)
+    : m_logPath(folder.scratchPath(QStringLiteral("sim%1.log").arg(commPort))),
+      m_imagePath(folder.scratchPath(QStringLiteral("image%1.bin").arg(commPort)))
 {
     const QString link = folder.filePath(QStringLiteral("COM%1").arg(commPort));
     m_process.setProcessChannelMode(QProcess::MergedChannels);
     m_process.start(QStringLiteral(VELTRAX_SIM),
-                    QStringList{"--link", link, "--log",
-                                folder.scratchPath(QStringLiteral("sim%1.log").arg(commPort)),
-                                "--image",
-                                folder.scratchPath(QStringLiteral("image%1.bin").arg(commPort)),
+                    QStringList{"--link", link, "--log", m_logPath, "--image", m_imagePath,
                                 "--erase-ms", "20", "--boot-delay-ms", "20", "--timeout", "120"} +
                         options);
     // Paced to the microsecond: with the kernel's default slack of 50 us on
@@ -67,82 +63,12 @@ int BenchInstrument::finish()
 
 SimulatorLog BenchInstrument::log() const
 {
-    return SimulatorLog(
-        readWhole(m_folder.scratchPath(QStringLiteral("sim%1.log").arg(m_commPort))));
+    return SimulatorLog(readWhole(m_logPath));
 }
 
 QByteArray BenchInstrument::image() const
 {
-    return readWhole(m_folder.scratchPath(QStringLiteral("image%1.bin").arg(m_commPort)));
-}
-
-FlashRunner::FlashRunner(const ProgramFolder &folder, const QStringList &arguments)
-{
-    m_process.setWorkingDirectory(folder.path());
-    m_process.start(QStringLiteral(VELTRAX_FLASH), arguments);
-    m_process.waitForStarted();
-}
-
-FlashRunner::~FlashRunner()
-{
-    if (m_process.state() != QProcess::NotRunning) {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-}
-
-void FlashRunner::drain()
-{
-    m_errors += QString::fromLocal8Bit(m_process.readAllStandardError());
-    m_output += m_process.readAllStandardOutput();
-}
-
-bool FlashRunner::waitForErrors(const std::function<bool(const QString &)> &ready, int limitMs)
-{
-    const QDeadlineTimer limit(limitMs);
-    for (drain(); !ready(m_errors); drain()) {
-        if (limit.hasExpired() || m_process.state() == QProcess::NotRunning)
-            return false;
-        m_process.waitForReadyRead(50);
-    }
-    return true;
-}
-
-void FlashRunner::interrupt()
-{
-    ::kill(static_cast<pid_t>(m_process.processId()), SIGINT);
-}
-
-int FlashRunner::finish(int limitMs)
-{
-    const bool ended = m_process.waitForFinished(limitMs);
-    if (!ended) {
-        m_process.kill();
-        m_process.waitForFinished();
-    }
-    drain();
-    if (!ended || m_process.exitStatus() != QProcess::NormalExit)
-        return -1;
-    return m_process.exitCode();
-}
-
-std::map<QString, QJsonObject> FlashRunner::json(QString *problem) const
-{
-    std::map<QString, QJsonObject> lines;
-    for (const QByteArray &line : m_output.split('\n')) {
-        if (line.isEmpty())
-            continue;
-        const QJsonDocument document = QJsonDocument::fromJson(line);
-        if (!document.isObject()) {
-            *problem += QStringLiteral("not a JSON object: ") + QString::fromUtf8(line) + '\n';
-            continue;
-        }
-        const QString port = document.object().value(QStringLiteral("port")).toString();
-        if (lines.count(port))
-            *problem += QStringLiteral("two lines for ") + port + '\n';
-        lines[port] = document.object();
-    }
-    return lines;
+    return readWhole(m_imagePath);
 }
 
 std::map<QString, QString> transcriptsByPort(const QString &folder)

@@ -17,135 +17,74 @@
 #include <QFileInfo>
 #include <QTemporaryDir>
 #include <cstdio>
-#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
 
-struct TraceCase {
-    const char *name;
-    QStringList statuses;
-    QStringList messages;
-    bool portOpenFailed, ended, endedByUser;
-    int exitCode;
-};
+// How an update ended, as far as its exit status depends on it.
+enum class End { Ended, PortNotOpened, Crashed, KilledByUser };
 
 TEST(FlashExitStatus, eachEndOfAnUpdateHasItsCode)
 {
-    const QStringList entered{"Attempting to reboot veltrax:...",
-                              "Waiting for ACK or boot...",
-                              "Waiting for boot...",
-                              "Waiting for \"MON: \"...",
-                              "Got Prompt...",
+    // clang-format off
+    const QStringList entered{"Attempting to reboot veltrax:...", "Waiting for ACK or boot...",
+                              "Waiting for boot...", "Waiting for \"MON: \"...", "Got Prompt...",
                               "Setting up... (ENQ1)"};
+    // clang-format on
     const QStringList flashing = entered + QStringList{"Waiting for Flash"};
     const QStringList sent =
         flashing + QStringList{"Setting up... (ENQ2)", "Sending file...",
                                "File sent, waiting for verification...",
                                "File sent successfully! (Got Verification)", "Resetting Defaults"};
     const QStringList rebooting = sent + QStringList{"Reset OK", "Rebooting Veltrax"};
-    const TraceCase cases[] = {
-        {"success", rebooting + QStringList{"Update Successful"}, {}, false, true, false, 0},
-        {"answeredNo", {}, {}, false, true, false, 1},
-        {"fileRefusedByTheUpdate", {}, {"Invalid File"}, false, true, false, 2},
-        {"portNotOpened",
-         {"Communitcations error."},
-         {"Could not open Com3"},
-         true,
-         true,
-         false,
-         3},
-        {"noBoot",
-         {"Attempting to reboot veltrax:...", "Did not got boot (reboot)!"},
-         {},
-         false,
-         true,
-         false,
-         4},
-        {"noPrompt",
-         entered.mid(0, 4) + QStringList{"Timeout waiting for \"MON: \"!"},
-         {},
-         false,
-         true,
-         false,
-         4},
-        {"noReboot", rebooting + QStringList{"Error Rebooting Veltrax"}, {}, false, true, false, 5},
-        {"noReset",
-         sent + QStringList{"Error Reseting Veltrax Defaults"},
-         {},
-         false,
-         true,
-         false,
-         6},
-        {"stoppedBeforeErase",
-         entered.mid(0, 2) + QStringList{"Stopped by user!"},
-         {},
-         false,
-         true,
-         false,
-         7},
-        {"stoppedInTransfer",
-         sent.mid(0, 9) + QStringList{"Stopped by user!"},
-         {},
-         false,
-         true,
-         false,
-         7},
-        {"lineFailedAfterOpen",
-         entered.mid(0, 2) + QStringList{"Communitcations error."},
-         {},
-         false,
-         true,
-         false,
-         8},
-        {"eraseTimeout",
-         flashing + QStringList{"Timeout waiting for flash... try again"},
-         {},
-         false,
-         true,
-         false,
-         9},
-        {"eraseFailed",
-         flashing + QStringList{"Failed to erase flash... try again"},
-         {},
-         false,
-         true,
-         false,
-         9},
-        {"nak", sent.mid(0, 9) + QStringList{"Failed at line 3 (NAK)"}, {}, false, true, false, 10},
-        {"codeBad",
-         sent.mid(0, 10) + QStringList{"File sent UNsuccessfully! (Got Error)"},
-         {},
-         false,
-         true,
-         false,
-         10},
-        {"verifyTimeout",
-         sent.mid(0, 10) + QStringList{"Timeout waiting for verification... try again"},
-         {},
-         false,
-         true,
-         false,
-         10},
-        {"fileFailedMidTransfer", sent.mid(0, 9), {"Invalid File"}, false, true, false, 10},
+    const QStringList sending = sent.mid(0, 9), verifying = sent.mid(0, 10);
+    const auto then = [](QStringList before, const char *last) { return before << last; };
+    const struct {
+        QStringList statuses; // every text the status line took
+        const char *box;      // the OK box shown; "": none
+        End end;
+        int exitCode;
+    } rows[] = {
+        // clang-format off
+        {then(rebooting, "Update Successful"), "", End::Ended, 0},
+        {{}, "", End::Ended, 1}, // answered no
+        {{}, "Invalid File", End::Ended, 2},
+        {{"Communitcations error."}, "Could not open Com3", End::PortNotOpened, 3},
+        {{"Attempting to reboot veltrax:...", "Did not got boot (reboot)!"}, "", End::Ended, 4},
+        {then(entered.mid(0, 4), "Timeout waiting for \"MON: \"!"), "", End::Ended, 4},
+        {then(rebooting, "Error Rebooting Veltrax"), "", End::Ended, 5},
+        {then(sent, "Error Reseting Veltrax Defaults"), "", End::Ended, 6},
+        {then(entered.mid(0, 2), "Stopped by user!"), "", End::Ended, 7},
+        {then(sending, "Stopped by user!"), "", End::Ended, 7},
+        {then(entered.mid(0, 2), "Communitcations error."), "", End::Ended, 8},
+        {then(flashing, "Timeout waiting for flash... try again"), "", End::Ended, 9},
+        {then(flashing, "Failed to erase flash... try again"), "", End::Ended, 9},
+        {then(sending, "Failed at line 3 (NAK)"), "", End::Ended, 10},
+        {then(verifying, "File sent UNsuccessfully! (Got Error)"), "", End::Ended, 10},
+        {then(verifying, "Timeout waiting for verification... try again"), "", End::Ended, 10},
+        {sending, "Invalid File", End::Ended, 10}, // unreadable half-way through
         // Never ended: by the furthest stage reached.
-        {"crashedBeforeErase", entered, {}, false, false, false, 8},
-        {"killedByUserBeforeErase", entered, {}, false, false, true, 7},
-        {"crashedInTransfer", sent.mid(0, 9), {}, false, false, false, 10},
-        {"crashedInResetPause", sent, {}, false, false, false, 6},
-        {"crashedInReboot", rebooting, {}, false, false, true, 5},
+        {entered, "", End::Crashed, 8},
+        {entered, "", End::KilledByUser, 7},
+        {sending, "", End::Crashed, 10},
+        {sent, "", End::Crashed, 6},
+        {rebooting, "", End::KilledByUser, 5},
+        // clang-format on
     };
-    for (const TraceCase &c : cases) {
-        const UpdateTrace trace{c.statuses, c.messages, c.portOpenFailed, c.ended, c.endedByUser};
-        EXPECT_EQ(exitCodeFor(trace), c.exitCode) << c.name;
+    for (const auto &row : rows) {
+        const UpdateTrace trace{row.statuses, *row.box ? QStringList{row.box} : QStringList(),
+                                row.end == End::PortNotOpened,
+                                row.end == End::Ended || row.end == End::PortNotOpened,
+                                row.end == End::KilledByUser};
+        EXPECT_EQ(exitCodeFor(trace), row.exitCode)
+            << row.statuses.join(" / ").toStdString() << " " << row.box << " " << int(row.end);
     }
 }
 
 TEST(FlashChildEvents, anyTextSurvivesTheLine_malformedLinesAreRejected)
 {
-    const QString texts[] = {"",    "Waiting for \"MON: \"...", "a\\nb", "line\r\nbreak\\", "  ",
-                             "Über"};
-    for (const QString &text : texts) {
+    for (const QString text :
+         {"", "Waiting for \"MON: \"...", "a\\nb", "line\r\nbreak\\", "  ", "Über"}) {
         const ChildEvent sent{ChildEvent::Kind::Warning, 1712345678901, text};
         const QByteArray line = encodeEvent(sent);
         EXPECT_EQ(line.count('\n'), 1);
@@ -160,35 +99,38 @@ TEST(FlashChildEvents, anyTextSurvivesTheLine_malformedLinesAreRejected)
         EXPECT_FALSE(decodeEvent(line)) << line;
 }
 
+QList<QByteArray> linesOf(FileSystem &files, const QString &path)
+{
+    QList<QByteArray> lines;
+    for (auto stream = files.OpenTextFile(path); !stream->AtEndOfStream() && lines.size() < 99;)
+        lines << stream->ReadLine();
+    return lines;
+}
+
 // The child reads the checked bytes exactly as the disk service would read
 // the file they came from.
 TEST(FlashOneFileSystem, sameLinesAsTheDisk_nothingElseThere)
 {
     QTemporaryDir dir;
-    const QByteArray contents[] = {
-        "", ":00000001FF", ":00000001FF\r\n", "a\r\n\r\nb\n\nc\r", "x\ry\r\r\n\n", "\n"};
-    for (const QByteArray &content : contents) {
-        const QString path = dir.filePath("f.hex");
+    const QString path = dir.filePath("f.hex");
+    for (const QByteArray content :
+         {"", ":00000001FF", ":00000001FF\r\n", "a\r\n\r\nb\n\nc\r", "x\ry\r\r\n\n", "\n"}) {
+        SCOPED_TRACE(content.toHex().constData());
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
         file.write(content);
         file.close();
         QtFileSystem disk;
         OneFileSystem memory(path, content);
-        auto fromDisk = disk.OpenTextFile(path);
-        auto fromMemory = memory.OpenTextFile(path);
-        qint64 lines = 0;
-        while (!fromDisk->AtEndOfStream()) {
-            ASSERT_FALSE(fromMemory->AtEndOfStream()) << content.toHex().constData();
-            EXPECT_EQ(fromMemory->ReadLine(), fromDisk->ReadLine()) << content.toHex().constData();
-            ++lines;
-        }
-        EXPECT_TRUE(fromMemory->AtEndOfStream());
-        EXPECT_THROW(fromMemory->ReadLine(), FileServiceError);
-        EXPECT_EQ(memory.lineCount(), lines) << content.toHex().constData();
+        const QList<QByteArray> lines = linesOf(disk, path);
+        EXPECT_EQ(linesOf(memory, path), lines);
+        EXPECT_EQ(memory.lineCount(), lines.size());
         EXPECT_EQ(memory.FileSize(path), disk.FileSize(path));
     }
     OneFileSystem memory("/bench/veltrax_03152024.hex", "abc");
+    auto stream = memory.OpenTextFile("/bench/veltrax_03152024.hex");
+    EXPECT_EQ(stream->ReadLine(), "abc");
+    EXPECT_THROW(stream->ReadLine(), FileServiceError);
     EXPECT_FALSE(memory.FileExists("/bench/other.hex"));
     EXPECT_THROW(memory.OpenTextFile("/bench/other.hex"), FileServiceError);
     EXPECT_THROW(memory.CreateTextFile("/bench/veltrax_03152024.hex"), FileServiceError);
@@ -216,25 +158,15 @@ TEST(FlashPortPlan, namesResolvedAsTheWindowDoes_oneDeviceTwiceRefused)
     EXPECT_EQ(plan.ports[0].commPort, 3);
     EXPECT_EQ(plan.ports[3].commPort, 0);
 
-    const struct {
-        QStringList names;
-        const char *error;
-    } refused[] = {
-        {{"COM3", dir.filePath("by-id-adapter")}, "name the same device"},
-        {{"COM3", adapter}, "name the same device"},
-        {{"COM7", "COM7"}, "name the same device"},
-        {{"COM7", "/dev/ttyS6"}, "name the same device"},
-        {{"ttyUSB0"}, "not COM1"},
-        {{"COM0"}, "not COM1"},
-        {{"COM256"}, "not COM1"},
-        {{"com3"}, "not COM1"},
-        {{"COM03"}, "not COM1"},
-    };
-    for (const auto &r : refused) {
-        const PortPlanResult result = planPorts(r.names, dir.path());
-        EXPECT_TRUE(result.error.contains(r.error))
-            << r.names.join(' ').toStdString() << ": " << result.error.toStdString();
-    }
+    const QStringList sameDevice[] = {{"COM3", dir.filePath("by-id-adapter")},
+                                      {"COM3", adapter},
+                                      {"COM7", "COM7"},
+                                      {"COM7", "/dev/ttyS6"}};
+    for (const QStringList &names : sameDevice)
+        EXPECT_TRUE(planPorts(names, dir.path()).error.contains("name the same device"))
+            << names.join(' ').toStdString();
+    for (const char *name : {"ttyUSB0", "COM0", "COM256", "com3", "COM03"})
+        EXPECT_TRUE(planPorts({name}, dir.path()).error.contains("not COM1")) << name;
 }
 
 TEST(FlashCommandLine, optionsAndTheirMistakes)
@@ -253,16 +185,13 @@ TEST(FlashCommandLine, optionsAndTheirMistakes)
     EXPECT_EQ(parseFlashOptions({"--port", "COM1"}).options.timeoutSeconds, 600);
     EXPECT_TRUE(parseFlashOptions({"--help"}).options.help);
 
-    const QStringList mistakes[] = {{},
-                                    {"--yes"},
-                                    {"--port"},
-                                    {"--port", ""},
-                                    {"--port", "COM1", "--timeout", "0"},
-                                    {"--port", "COM1", "--timeout", "10s"},
-                                    {"--port", "COM1", "--timeout", "99999999999"},
-                                    {"--port", "COM1", "--yes=no"},
-                                    {"--port", "COM1", "--colour"},
-                                    {"COM1"}};
+    // clang-format off
+    const QStringList mistakes[] = {
+        {}, {"--yes"}, {"--port"}, {"--port", ""}, {"COM1"},
+        {"--port", "COM1", "--timeout", "0"}, {"--port", "COM1", "--timeout", "10s"},
+        {"--port", "COM1", "--timeout", "99999999999"}, {"--port", "COM1", "--yes=no"},
+        {"--port", "COM1", "--colour"}};
+    // clang-format on
     for (const QStringList &arguments : mistakes)
         EXPECT_FALSE(parseFlashOptions(arguments).error.isEmpty())
             << arguments.join(' ').toStdString();
@@ -314,25 +243,17 @@ TEST(FlashConsoleWindow, eventsInOrder_linesCountedFromTheTransfer_overriddenSto
 // Enter is Yes, as Yes is the box's default button; the end of input is No.
 TEST(FlashTerminalQuestion, answers)
 {
-    const struct {
-        const char *typed;
-        bool yes;
-    } answers[] = {
+    const std::pair<const char *, bool> answers[] = {
         {"\n", true},   {"y\n", true},   {"Y\n", true},  {" yes \n", true},       {"YES", true},
         {"n\n", false}, {"no\n", false}, {"x\n", false}, {"yes please\n", false}, {"", false}};
-    for (const auto &answer : answers) {
-        char typed[32] = {};
-        std::snprintf(typed, sizeof typed, "%s", answer.typed);
-        std::FILE *in = fmemopen(typed, std::max<std::size_t>(std::strlen(typed), 1), "r");
-        if (std::strlen(typed) == 0) {
-            std::fclose(in);
-            in = std::fopen("/dev/null", "r");
-        }
+    for (const auto &[typed, yes] : answers) {
+        std::FILE *in = std::tmpfile();
+        std::fputs(typed, in);
+        std::rewind(in);
         char *shown = nullptr;
         std::size_t shownSize = 0;
         std::FILE *out = open_memstream(&shown, &shownSize);
-        TerminalMessages terminal(in, out);
-        EXPECT_EQ(terminal.askYesNo("Update Veltrax?"), answer.yes) << answer.typed;
+        EXPECT_EQ(TerminalMessages(in, out).askYesNo("Update Veltrax?"), yes) << typed;
         std::fclose(out);
         EXPECT_TRUE(QByteArray(shown).startsWith("Update Veltrax? [Y/n] ")) << shown;
         std::free(shown);

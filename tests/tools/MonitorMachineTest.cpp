@@ -47,33 +47,45 @@ TEST(MonitorMachine, update_answersAsItsFaultsSay)
     // Count, offset, type 00, data and checksum; ESC and SOH inside a record are data.
     const std::string lineOne = "\x02\x00\x00\x00\x09\x09\xEC"s;
     const std::string good = "\x04\x00\x10\x00\xDE\xAD\x1B\x01\x45"s;
+    // The monitor entered, `middle` answered, the reset and the final reboot answered.
+    const auto whole = [](const std::string &middle) { return kEntered + middle + kRebooted; };
+    const std::string nak = whole("\x06\x15" + kBad), ackBad = whole("\x06\x06" + kBad);
     using S = MonitorSettings;
     using U = UpdateStage;
+    using K = StrayPlace::Kind;
     const auto none = [](S &) {};
     const struct {
         const char *name;
         void (*configure)(S &);
-        std::string lineTwo, answers;
+        std::string lineTwo; // what the second record is
+        std::string answers; // all the monitor says
         UpdateStage stage;
     } rows[] = {
         // clang-format off
-        {"clean", none, good, kEntered + "\x06\x06" + kOk + kRebooted, U::Complete},
-        {"NAK at line 2", [](S &s) { s.replyLine = 2; }, good, kEntered + "\x06\x15" + kBad + kRebooted, U::VerdictBad},
-        {"0D at line 2", [](S &s) { s.replyLine = 2, s.replyByte = 0x0D; }, good, kEntered + "\x06\x0D" + kBad + kRebooted, U::VerdictBad},
-        {"CODE BAD", [](S &s) { s.codeBad = true; }, good, kEntered + "\x06\x06" + kBad + kRebooted, U::VerdictBad},
-        {"bad checksum", none, "\x04\x00\x10\x00\xDE\xAD\x1B\x01\x46"s, kEntered + "\x06\x15" + kBad + kRebooted, U::VerdictBad},
-        {"shorter than its count", none, good.substr(0, good.size() - 1), kEntered + "\x06\x15" + kBad + kRebooted, U::VerdictBad},
-        {"longer than its count", none, good + '\0', kEntered + "\x06\x06" + kBad + kRebooted, U::VerdictBad},
-        {"unknown type", none, "\x00\x00\x00\x06\xFA"s, kEntered + "\x06\x15" + kBad + kRebooted, U::VerdictBad},
-        {"line 1 again", none, lineOne, kEntered + "\x06\x06" + kBad + kRebooted, U::VerdictBad},
-        {"empty line", none, "", kEntered + "\x06\x15" + kBad + kRebooted, U::VerdictBad},
-        {"stray before line 2's ACK", [](S &s) { s.stray = {0xA5}, s.strayAt = {StrayPlace::Kind::Line, 2}; }, good, kEntered + "\x06\xA5\x06" + kOk + kRebooted, U::Complete},
-        {"stray before ESC 3's ACK", [](S &s) { s.stray = {0x00}, s.strayAt = {StrayPlace::Kind::Esc, 3}; }, good, kEntered + "\x06\x06" + kOk + "\x06\x06\x00\x06"s + kBoot, U::Complete},
-        {"stray before the reset's ACK", [](S &s) { s.stray = {0x15}, s.strayAt = {StrayPlace::Kind::Reset, 0}; }, good, kEntered + "\x06\x06" + kOk + "\x06\x15\x06\x06" + kBoot, U::Complete},
-        {"no boot at the start", [](S &s) { s.noBoot = RebootSet::Start; }, good, kAck + "MON: \x80\x06\x06" + kOk + kRebooted, U::Complete},
-        {"no boot at the end", [](S &s) { s.noBoot = RebootSet::Final; }, good, kEntered + "\x06\x06" + kOk + "\x06\x06\x06", U::DefaultsReset},
-        {"long start-up texts", [](S &s) { s.longStartup = RebootSet::All; }, good, kAck + kLong + "MON: \x80\x06\x06" + kOk + "\x06\x06\x06" + kLong, U::DefaultsReset},
-        {"long erase, ACK each second", [](S &s) { s.eraseTime = 2s, s.eraseAcks = true; }, good, kAck + kBoot + "MON: \x06\x80", U::FlashErased},
+        {"clean", none, good, whole("\x06\x06" + kOk), U::Complete},
+        {"0D at line 2", [](S &s) { s.replyLine = 2, s.replyByte = 0x0D; }, good,
+         whole("\x06\x0D" + kBad), U::VerdictBad},
+        {"CODE BAD", [](S &s) { s.codeBad = true; }, good, ackBad, U::VerdictBad},
+        {"bad checksum", none, "\x04\x00\x10\x00\xDE\xAD\x1B\x01\x46"s, nak, U::VerdictBad},
+        {"shorter than its count", none, good.substr(0, good.size() - 1), nak, U::VerdictBad},
+        {"longer than its count", none, good + '\0', ackBad, U::VerdictBad},
+        {"unknown type", none, "\x00\x00\x00\x06\xFA"s, nak, U::VerdictBad},
+        {"line 1 again", none, lineOne, ackBad, U::VerdictBad},
+        {"empty line", none, "", nak, U::VerdictBad},
+        {"stray before line 2's ACK", [](S &s) { s.stray = {0xA5}, s.strayAt = {K::Line, 2}; }, good,
+         whole("\x06\xA5\x06" + kOk), U::Complete},
+        {"stray before ESC 3's ACK", [](S &s) { s.stray = {0x00}, s.strayAt = {K::Esc, 3}; }, good,
+         kEntered + "\x06\x06" + kOk + "\x06\x06\x00\x06"s + kBoot, U::Complete},
+        {"stray before the reset's ACK", [](S &s) { s.stray = {0x15}, s.strayAt = {K::Reset, 0}; },
+         good, kEntered + "\x06\x06" + kOk + "\x06\x15\x06\x06" + kBoot, U::Complete},
+        {"no boot at the start", [](S &s) { s.noBoot = RebootSet::Start; }, good,
+         kAck + "MON: \x80\x06\x06" + kOk + kRebooted, U::Complete},
+        {"no boot at the end", [](S &s) { s.noBoot = RebootSet::Final; }, good,
+         kEntered + "\x06\x06" + kOk + "\x06\x06\x06", U::DefaultsReset},
+        {"long start-up texts", [](S &s) { s.longStartup = RebootSet::All; }, good,
+         kAck + kLong + "MON: \x80\x06\x06" + kOk + "\x06\x06\x06" + kLong, U::DefaultsReset},
+        {"long erase, ACK each second", [](S &s) { s.eraseTime = 2s, s.eraseAcks = true; }, good,
+         kAck + kBoot + "MON: \x06\x80", U::FlashErased},
         {"silent", [](S &s) { s.silent = true; }, good, "", U::Complete},
         {"hang-up at line 2", [](S &s) { s.hangUpLine = 2; }, good, kEntered + "\x06", U::Transferring},
         // clang-format on
@@ -91,7 +103,6 @@ TEST(MonitorMachine, update_answersAsItsFaultsSay)
         EXPECT_EQ(u.machine.stage(), row.stage);
         EXPECT_EQ(u.machine.hangUpWanted(), row.stage == U::Transferring);
     }
-    EXPECT_TRUE(kLong.size() > 30 && kLong.find("boot") == std::string::npos);
 }
 
 // Generated files as the instrument takes them: every record accepted, "CODE
