@@ -16,7 +16,9 @@ ctest --test-dir build --output-on-failure -j "$jobs"
 
 echo "== the same tests under AddressSanitizer and UndefinedBehaviorSanitizer"
 scripts/build.sh build-asan -DVELTRAX_SANITIZE=ON
-export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1
+# Suppressions name system libraries only (tests/sanitizers/*.supp say why).
+export ASAN_OPTIONS=abort_on_error=1:detect_leaks=1:strict_string_checks=1:suppressions=$PWD/tests/sanitizers/asan.supp
+export LSAN_OPTIONS=suppressions=$PWD/tests/sanitizers/lsan.supp:print_suppressions=0
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 ctest --test-dir build-asan --output-on-failure -j "$jobs"
 
