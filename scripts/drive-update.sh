@@ -112,20 +112,23 @@ if [ -n "$by_hand" ]; then
 fi
 
 # ---- a virtual display -------------------------------------------------------
-for tool in Xvfb xdotool xdpyinfo ${shots:+import}; do
+for tool in Xvfb xdotool ${shots:+import}; do
     command -v "$tool" >/dev/null || { say "$tool is missing"; exit 1; }
 done
-display=99
-while [ -e "/tmp/.X11-unix/X$display" ] || [ -e "/tmp/.X$display-lock" ]; do
-    display=$((display + 1))
-done
 # Tall enough for the Debug view whole; no window manager: windows sit where
-# the program puts them, without frames.
-Xvfb ":$display" -screen 0 1024x1280x24 -nolisten tcp >"$logs/xvfb.log" 2>&1 &
+# the program puts them, without frames. The server picks a free display and
+# writes its number once it takes connections: a display number chosen here
+# could still belong to a server that is shutting down.
+Xvfb -displayfd 3 -screen 0 1024x1280x24 -nolisten tcp 3>"$logs/display" >"$logs/xvfb.log" 2>&1 &
 xvfb_pid=$!
+for _ in $(seq 100); do
+    [ -s "$logs/display" ] && break
+    kill -0 "$xvfb_pid" 2>/dev/null || break
+    sleep 0.1
+done
+display=$(head -1 "$logs/display" 2>/dev/null || true)
+[ -n "$display" ] || { cat "$logs/xvfb.log" >&2; say "Xvfb did not start"; exit 1; }
 export DISPLAY=":$display"
-for _ in $(seq 100); do xdpyinfo >/dev/null 2>&1 && break; sleep 0.1; done
-xdpyinfo >/dev/null 2>&1 || { say "Xvfb did not start"; exit 1; }
 
 # ---- the program -----------------------------------------------------------------
 (cd "$folder" && exec "$@") 2>"$log" &
