@@ -129,6 +129,9 @@ done
 display=$(head -1 "$logs/display" 2>/dev/null || true)
 [ -n "$display" ] || { cat "$logs/xvfb.log" >&2; say "Xvfb did not start"; exit 1; }
 export DISPLAY=":$display"
+# A real X window, whatever the caller chose (the test command runs its other
+# stages offscreen).
+export QT_QPA_PLATFORM=xcb
 
 # ---- the program -----------------------------------------------------------------
 (cd "$folder" && exec "$@") 2>"$log" &
