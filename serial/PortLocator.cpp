@@ -35,30 +35,45 @@ bool devicePresent(const QString &device, ListedPorts &listed)
     return !builtInUart.match(resolved).hasMatch() || listed.contains(resolved);
 }
 
-ComPortTarget locate(int commPort, const QString &programFolder, ListedPorts &listed)
+// What opening `path` opens: the path with every link resolved, or the
+// missing target of a dangling link (so that opening fails with its name).
+QString resolvedDevice(const QFileInfo &path)
+{
+    if (path.exists())
+        return path.canonicalFilePath();
+    return path.isSymLink() ? path.symLinkTarget() : QDir::cleanPath(path.filePath());
+}
+
+// Where COMn leads, without asking whether the device is there.
+ComPortTarget locate(int commPort, const QString &programFolder)
 {
     ComPortTarget target;
     target.entry = comPortEntry(commPort, programFolder);
 #ifdef Q_OS_WIN
     target.opens = QStringLiteral("COM%1").arg(commPort);
-    target.present = !QSerialPortInfo(target.opens).isNull();
-    Q_UNUSED(listed);
 #else
     const QFileInfo entry(target.entry);
     // A folder without a usable name has no entries; it is never the working
     // directory.
-    if (!QDir::isAbsolutePath(programFolder)) {
+    if (!QDir::isAbsolutePath(programFolder) || (!entry.exists() && !entry.isSymLink())) {
         target.opens = QStringLiteral("/dev/ttyS%1").arg(commPort - 1);
-    } else if (entry.isSymLink()) {
-        target.source = ComPortTarget::Source::Link;
-        target.linkTarget = entry.symLinkTarget();
-        target.opens = entry.exists() ? entry.canonicalFilePath() : target.linkTarget;
-    } else if (entry.exists()) {
-        target.source = ComPortTarget::Source::Entry;
-        target.opens = entry.canonicalFilePath();
-    } else {
-        target.opens = QStringLiteral("/dev/ttyS%1").arg(commPort - 1);
+        return target;
     }
+    target.source = entry.isSymLink() ? ComPortTarget::Source::Link : ComPortTarget::Source::Entry;
+    if (entry.isSymLink())
+        target.linkTarget = entry.symLinkTarget();
+    target.opens = resolvedDevice(entry);
+#endif
+    return target;
+}
+
+ComPortTarget locateWithPresence(int commPort, const QString &programFolder, ListedPorts &listed)
+{
+    ComPortTarget target = locate(commPort, programFolder);
+#ifdef Q_OS_WIN
+    target.present = !QSerialPortInfo(target.opens).isNull();
+    Q_UNUSED(listed);
+#else
     target.present = devicePresent(target.opens, listed);
 #endif
     return target;
@@ -74,7 +89,7 @@ QString comPortEntry(int commPort, const QString &programFolder)
 ComPortTarget locateComPort(int commPort, const QString &programFolder)
 {
     ListedPorts listed;
-    return locate(commPort, programFolder, listed);
+    return locateWithPresence(commPort, programFolder, listed);
 }
 
 QList<ComPortTarget> locateComPorts(int last, const QString &programFolder)
@@ -82,13 +97,14 @@ QList<ComPortTarget> locateComPorts(int last, const QString &programFolder)
     ListedPorts listed;
     QList<ComPortTarget> targets;
     for (int port = 1; port <= last; ++port)
-        targets.append(locate(port, programFolder, listed));
+        targets.append(locateWithPresence(port, programFolder, listed));
     return targets;
 }
 
 QString systemPortName(int commPort, const QString &programFolder)
 {
-    return locateComPort(commPort, programFolder).opens;
+    // Opening a port must not wait for the system's list of serial ports.
+    return locate(commPort, programFolder).opens;
 }
 
 std::optional<NamedPort> resolveNamedPort(const QString &name, const QString &folder)
@@ -103,10 +119,5 @@ std::optional<NamedPort> resolveNamedPort(const QString &name, const QString &fo
     if (!QDir::isAbsolutePath(name))
         return std::nullopt;
     // An absent device is still named, so that opening it fails with its name.
-    const QFileInfo device(name);
-    if (device.exists())
-        return NamedPort{0, device.canonicalFilePath()};
-    if (device.isSymLink())
-        return NamedPort{0, device.symLinkTarget()};
-    return NamedPort{0, QDir::cleanPath(name)};
+    return NamedPort{0, resolvedDevice(QFileInfo(name))};
 }

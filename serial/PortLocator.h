@@ -41,7 +41,8 @@ ComPortTarget locateComPort(int commPort, const QString &programFolder);
 // COM1 to COMlast at once, COM1 first; the system's port list is read once.
 QList<ComPortTarget> locateComPorts(int last, const QString &programFolder);
 
-// The name handed to the serial port for COMn: locateComPort(...).opens.
+// The name handed to the serial port for COMn: locateComPort(...).opens,
+// without the look at whether the device is there.
 QString systemPortName(int commPort, const QString &programFolder);
 
 // The program folder's COMn entry for a port number: FOLDER/COMn.
