@@ -78,6 +78,7 @@ TEST(Form1Window, elementsAsDesigned_inOrder_eachViewShowsItsOwn)
 TEST(Form1Window, nestedHoldsReleaseAtTheOutermost)
 {
     WindowHarness harness;
+    harness.make().DisableControls(); // a window left held: the next starts afresh
     Form1 &form = harness.make();
     const auto enabled = [&controls = form.Controls()] {
         QStringList states;
