@@ -3,10 +3,8 @@
 #include "FakeMessages.h"
 #include "Form1.h"
 #include "MemoryByteDevice.h"
-#include "MemoryFileSystem.h"
 #include "QtFileSystem.h"
 #include "QtPrinters.h"
-#include "UploaderError.h"
 
 #include <QAction>
 #include <QApplication>
@@ -41,19 +39,11 @@ struct WindowHarness {
     Form1 &make()
     {
         const auto makeDevice = [this]() -> std::unique_ptr<ByteDevice> {
-            if (deviceFails)
-                throw SerialLinkError(ErrorCode::DeviceIoError, QStringLiteral("no adapter"));
             device = new MemoryByteDevice;
             device->setOpenable(refusedPort, false);
             return std::unique_ptr<ByteDevice>(device);
         };
-        const auto searchDisk = [this]() -> std::unique_ptr<FileSystem> {
-            if (!searchFails)
-                return std::make_unique<QtFileSystem>();
-            auto unlistable = std::make_unique<MemoryFileSystem>();
-            unlistable->listFails = true;
-            return unlistable;
-        };
+        const auto searchDisk = [] { return std::unique_ptr<FileSystem>(new QtFileSystem); };
         form = std::make_unique<Form1>(
             programFolder.value_or(folder.path()),
             Form1Services{messages, makeDevice, disk, searchDisk, [this] { ++endProgramCalls; }});
@@ -88,8 +78,6 @@ struct WindowHarness {
     QTemporaryDir folder;
     MemoryByteDevice *device = nullptr;
     int refusedPort = 0;
-    bool deviceFails = false;             // no device can be made
-    bool searchFails = false;             // the firmware search cannot list the folder
     std::optional<QString> programFolder; // the window's folder, if not `folder`
     int endProgramCalls = 0;
     std::unique_ptr<Form1> form;
