@@ -49,6 +49,20 @@ TEST(Form1Window, elementsAsDesigned_inOrder_eachViewShowsItsOwn)
     EXPECT_EQ(form.width(), twipsToPixels(4710)); // inside the border
     EXPECT_EQ(harness.element("Frame2")->geometry(), twipsRect(0, 1080, 4695, 2295));
     EXPECT_FALSE(harness.element("btnStop")->isVisible());
+    QStringList order; // the keyboard order of the elements that take the focus
+    QWidget *next = harness.element("btnSend");
+    for (int step = 0; step < 100 && order.size() < 6; ++step, next = next->nextInFocusChain())
+        if (next->focusPolicy() != Qt::NoFocus && !order.contains(next->objectName()))
+            order << next->objectName();
+    EXPECT_EQ(order, QStringList({"btnSend", "btnStop", "Text1", "btnClear", "Text2", "btnESC"}));
+    QStringList menus; // every menu and item in order; About is an item of the bar itself
+    for (const QAction *top : form.menuBar()->actions()) {
+        menus << top->text();
+        for (const QAction *item : top->menu() ? top->menu()->actions() : QList<QAction *>())
+            menus << item->text();
+    }
+    EXPECT_EQ(menus.join(','), "Com Port,COM1,COM2,COM3,COM4,COM5,COM6,COM7,COM8,COM9,COM10,COM11,"
+                               "COM12,COM13,COM14,COM15,COM16,Debug,Debug Off,Debug On,About");
     for (const bool debugView : {false, true}) {
         form.mDebugChoice_Click(debugView ? 2 : 1);
         EXPECT_TRUE(!debugView || form.frameGeometry().height() == twipsToPixels(11235));
