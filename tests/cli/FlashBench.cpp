@@ -2,20 +2,9 @@
 
 #include <QDeadlineTimer>
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
 #include <stdexcept>
-
-namespace {
-
-QByteArray readWhole(const QString &path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-} // namespace
 
 BenchInstrument::BenchInstrument(const ProgramFolder &folder, int commPort,
                                  const QStringList &options)
@@ -28,8 +17,7 @@ BenchInstrument::BenchInstrument(const ProgramFolder &folder, int commPort,
                     QStringList{"--link", link, "--log", m_logPath, "--image", m_imagePath,
                                 "--erase-ms", "20", "--boot-delay-ms", "20", "--timeout", "120"} +
                         options);
-    // Paced to the microsecond: with the kernel's default slack of 50 us on
-    // each wake-up it would answer later than its line allows. Best effort.
+    // Paced to the microsecond: the default 50 us timer slack would make it late.
     QFile slack(QStringLiteral("/proc/%1/timerslack_ns").arg(m_process.processId()));
     if (m_process.processId() > 0 && slack.open(QIODevice::WriteOnly))
         slack.write("1");
@@ -43,15 +31,8 @@ BenchInstrument::BenchInstrument(const ProgramFolder &folder, int commPort,
     m_device = QFileInfo(link).symLinkTarget();
 }
 
-BenchInstrument::~BenchInstrument()
-{
-    m_process.kill();
-    m_process.waitForFinished();
-}
-
 int BenchInstrument::finish()
 {
-    // Its log holds every byte once it has read what was written.
     if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(150)) {
         m_process.terminate();
         if (!m_process.waitForFinished(10000))
@@ -59,16 +40,6 @@ int BenchInstrument::finish()
     }
     m_process.waitForFinished(10000);
     return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
-}
-
-SimulatorLog BenchInstrument::log() const
-{
-    return SimulatorLog(readWhole(m_logPath));
-}
-
-QByteArray BenchInstrument::image() const
-{
-    return readWhole(m_imagePath);
 }
 
 std::map<QString, QString> transcriptsByPort(const QString &folder)

@@ -3,25 +3,29 @@
 #include "SimulatedInstrument.h"
 #include "SimulatorLog.h"
 
+#include <QFile>
 #include <QProcess>
 #include <QString>
 #include <QStringList>
 #include <map>
 
-// veltrax-sim as a process on COM<n> of a bench folder (ProgramFolder: the
-// firmware files and the COMn links), its traffic log and image kept apart.
-// Answers at once (20 ms erase and start-up) and gives up after 120 s, unless
-// its options say otherwise (later options win).
+inline QByteArray readWhole(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// veltrax-sim as a process on COM<n> of a bench folder, its log and image kept
+// apart: 20 ms erase and start-up, gone after 120 s, unless `options` (later win) say otherwise.
 class BenchInstrument {
 public:
     BenchInstrument(const ProgramFolder &folder, int commPort, const QStringList &options);
-    ~BenchInstrument();
+    ~BenchInstrument() { m_process.kill(), m_process.waitForFinished(); }
 
     QString device() const { return m_device; } // the pseudo-terminal behind COM<n>
-    // Ends it (SIGTERM unless it has ended by itself) and returns its exit status.
-    int finish();
-    SimulatorLog log() const;
-    QByteArray image() const;
+    int finish(); // SIGTERM unless it has ended by itself; its exit status
+    SimulatorLog log() const { return SimulatorLog(readWhole(m_logPath)); }
+    QByteArray image() const { return readWhole(m_imagePath); }
 
 private:
     QProcess m_process;
