@@ -6,9 +6,10 @@
 
 namespace {
 
-[[noreturn]] void fail(const QString &what)
+void require(bool ok, const QString &what)
 {
-    throw std::runtime_error(what.toStdString());
+    if (!ok)
+        throw std::runtime_error(what.toStdString());
 }
 
 QByteArray readWhole(const QString &path)
@@ -17,28 +18,22 @@ QByteArray readWhole(const QString &path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-// The simulator reads what the program wrote within a millisecond or two;
-// give it this long before it is told to stop, so its log holds every byte.
-constexpr int SettleMs = 150;
+constexpr int SettleMs = 150; // for the simulator to log the last bytes before it stops
 constexpr int StartLimitMs = 10000;
 
 } // namespace
 
-ProgramFolder::ProgramFolder() : ProgramFolder(QByteArrayLiteral("COM=1\r\nDBG=1\r\n")) {}
-
 ProgramFolder::ProgramFolder(const QByteArray &preferences)
 {
-    if (!m_folder.isValid() || !m_scratch.isValid())
-        fail(QStringLiteral("cannot make a temporary folder"));
+    require(m_folder.isValid() && m_scratch.isValid(), "cannot make a temporary folder");
     writeFile(QStringLiteral("hexcfg.dat"), preferences);
 }
 
 void ProgramFolder::writeFile(const QString &name, const QByteArray &contents) const
 {
     QFile file(filePath(name));
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) ||
-        file.write(contents) != contents.size())
-        fail(QStringLiteral("cannot write ") + file.fileName());
+    require(file.open(QIODevice::WriteOnly) && file.write(contents) == contents.size(),
+            "cannot write " + file.fileName());
 }
 
 QByteArray ProgramFolder::readFile(const QString &name) const
@@ -51,13 +46,12 @@ QByteArray ProgramFolder::generateFirmware(const QString &date, const QString &s
     const QString binary = scratchPath(QStringLiteral("image-%1-%2.bin").arg(date).arg(seed));
     QProcess generator;
     generator.setProcessChannelMode(QProcess::MergedChannels);
-    generator.start(QStringLiteral(VELTRAX_HEXGEN),
+    generator.start(VELTRAX_HEXGEN,
                     {"--date", date, "--size", size, "--seed", QString::number(seed), "--out-dir",
                      path(), "--binary", binary});
-    if (!generator.waitForFinished(StartLimitMs) ||
-        generator.exitStatus() != QProcess::NormalExit || generator.exitCode() != 0)
-        fail(QStringLiteral("veltrax-hexgen failed: ") +
-             QString::fromLocal8Bit(generator.readAll()));
+    require(generator.waitForFinished(StartLimitMs) &&
+                generator.exitStatus() == QProcess::NormalExit && generator.exitCode() == 0,
+            "veltrax-hexgen failed: " + QString::fromLocal8Bit(generator.readAll()));
     return readWhole(binary);
 }
 
@@ -65,46 +59,39 @@ SimulatedInstrument::SimulatedInstrument(const ProgramFolder &folder, const QStr
     : m_folder(folder)
 {
     m_process.setProcessChannelMode(QProcess::MergedChannels);
-    m_process.start(QStringLiteral(VELTRAX_SIM),
-                    QStringList{"--link", folder.filePath(QStringLiteral("COM1")), "--log",
-                                folder.scratchPath(QStringLiteral("sim.log")), "--image",
-                                folder.scratchPath(QStringLiteral("image.bin")), "--erase-ms", "20",
-                                "--boot-delay-ms", "20", "--timeout", "300"} +
-                        options);
-    // The simulator paces every byte by a timer; with the kernel's default
-    // slack of 50 us on each wake-up it would answer later than its line
-    // allows, and that would count against the program. Best effort.
+    m_process.start(VELTRAX_SIM, QStringList{"--link", folder.filePath("COM1"), "--log",
+                                             folder.scratchPath("sim.log"), "--image",
+                                             folder.scratchPath("image.bin"), "--erase-ms", "20",
+                                             "--boot-delay-ms", "20", "--timeout", "300"} +
+                                     options);
+    // The kernel's default timer slack would make the simulator answer late.
     QFile slack(QStringLiteral("/proc/%1/timerslack_ns").arg(m_process.processId()));
     if (m_process.processId() > 0 && slack.open(QIODevice::WriteOnly))
         slack.write("1");
-
     const QDeadlineTimer limit(StartLimitMs);
-    while (!m_output.contains(QLatin1String("ready on")) &&
+    while (!m_output.contains("ready on") &&
            m_process.waitForReadyRead(static_cast<int>(limit.remainingTime())))
         m_output += QString::fromLocal8Bit(m_process.readAll());
-    if (!m_output.contains(QLatin1String("ready on")))
-        fail(QStringLiteral("veltrax-sim did not get ready: ") + m_output);
+    require(m_output.contains("ready on"), "veltrax-sim did not get ready: " + m_output);
 }
 
 SimulatedInstrument::Verdict SimulatedInstrument::finish()
 {
-    if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(SettleMs)) {
+    if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(SettleMs))
         m_process.terminate();
-        if (!m_process.waitForFinished(StartLimitMs))
-            m_process.kill();
-    }
+    if (!m_process.waitForFinished(StartLimitMs))
+        m_process.kill();
     m_process.waitForFinished(StartLimitMs);
     m_output += QString::fromLocal8Bit(m_process.readAll());
-    const bool normal = m_process.exitStatus() == QProcess::NormalExit;
-    return {normal ? m_process.exitCode() : -1, m_output};
+    return {m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1, m_output};
 }
 
 SimulatorLog SimulatedInstrument::log() const
 {
-    return SimulatorLog(readWhole(m_folder.scratchPath(QStringLiteral("sim.log"))));
+    return SimulatorLog(readWhole(m_folder.scratchPath("sim.log")));
 }
 
 QByteArray SimulatedInstrument::image() const
 {
-    return readWhole(m_folder.scratchPath(QStringLiteral("image.bin")));
+    return readWhole(m_folder.scratchPath("image.bin"));
 }

@@ -8,26 +8,19 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-// A program folder as the uploader finds its own: hexcfg.dat, firmware files
-// written by veltrax-hexgen, and the COM1 link that the simulator makes. What
-// is left for the checks (the traffic log, the assembled image, the raw
-// images) goes to a scratch folder beside it, so the program folder holds only
-// what the program looks at. A failure to set it up throws std::runtime_error.
+// A program folder (hexcfg.dat, firmware files, the simulator's COM1 link) and
+// a scratch folder beside it for what the checks read. Failures throw.
 class ProgramFolder {
 public:
-    // With hexcfg.dat "COM=1", "DBG=1": port COM1, Debug view on.
-    ProgramFolder();
-    explicit ProgramFolder(const QByteArray &preferences);
+    explicit ProgramFolder(const QByteArray &preferences = "COM=1\r\nDBG=1\r\n");
 
     QString path() const { return m_folder.path(); }
     QString filePath(const QString &name) const { return m_folder.filePath(name); }
     QString scratchPath(const QString &name) const { return m_scratch.filePath(name); }
 
     void writeFile(const QString &name, const QByteArray &contents) const;
-    // Empty when the file is missing.
     QByteArray readFile(const QString &name) const;
-    // Writes veltrax_<date>.hex (MMDDYYYY) of an image of `size` bytes ("8K"
-    // and the like) drawn from `seed`; returns the image itself.
+    // Writes veltrax_<MMDDYYYY>.hex of `size` ("8K") bytes; returns the image.
     QByteArray generateFirmware(const QString &date, const QString &size, int seed = 1) const;
 
 private:
@@ -35,9 +28,7 @@ private:
     QTemporaryDir m_scratch;
 };
 
-// veltrax-sim as a child process on the folder's COM1, its traffic log and
-// image in the folder's scratch place. It answers at once, with a 20 ms erase
-// and start-up, unless the options say otherwise (later options win).
+// veltrax-sim as a child process on the folder's COM1; later options win.
 class SimulatedInstrument {
 public:
     struct Verdict {
@@ -45,7 +36,6 @@ public:
         QString output;    // what it printed, its verdict line among it
     };
 
-    // Returns once the simulator has printed its ready line: the link exists.
     SimulatedInstrument(const ProgramFolder &folder, const QStringList &options);
     ~SimulatedInstrument()
     {
@@ -55,11 +45,9 @@ public:
     SimulatedInstrument(const SimulatedInstrument &) = delete;
     SimulatedInstrument &operator=(const SimulatedInstrument &) = delete;
 
-    // Ends the run (SIGTERM unless it has ended by itself) and collects what
-    // it concluded. Call once the program has stopped talking.
+    // Ends the run (SIGTERM unless ended) and collects its verdict.
     Verdict finish();
     SimulatorLog log() const;
-    // The image assembled from the records received (after finish()).
     QByteArray image() const;
 
 private:

@@ -48,8 +48,6 @@ void UploaderWindow::whenStatus(const QString &text, std::function<void()> actio
 
 void UploaderWindow::whenLineSent(int lineNumber, std::function<void()> action)
 {
-    // The line is emptied before the transfer; every line of a firmware file
-    // holds at least its start character.
     once(
         m_form.get(), &Form1::sentLineChanged,
         [lineNumber, sent = 0](const QString &line) mutable {

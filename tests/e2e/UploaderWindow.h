@@ -11,30 +11,25 @@
 #include <functional>
 #include <memory>
 
-// A technician who confirms the update: every question answered Yes.
+// Every question answered Yes.
 using AnsweringMessageBox = FakeMessages;
 
-// The program's main window on a program folder with the program's own
-// services: the serial line through QSerialByteDevice (behind a recorder),
-// the disk, and the given message box and end of program.
+// The program's main window on a program folder with its own serial line and disk.
 class UploaderWindow {
 public:
     UploaderWindow(const QString &programFolder, MessageBoxService &messages,
                    std::function<void()> endProgram, bool keepLineEvents = true);
 
     Form1 &form() { return *m_form; }
-    // As at program start: Form_Load, then the window shown.
     void start()
     {
         m_form->Form_Load();
         m_form->show();
     }
-    // Real mouse clicks; Send File returns once the whole update has run.
+    // Send File returns once the whole update has run.
     void clickSend() { QTest::mouseClick(element<QPushButton>("btnSend"), Qt::LeftButton); }
     void clickStop() { QTest::mouseClick(element<QPushButton>("btnStop"), Qt::LeftButton); }
-    // Runs `action` from the event loop, as an operator's click comes, once
-    // the status line shows `text`, or once the n-th line of the firmware
-    // file is being sent.
+    // Runs `action` from the event loop once the status shows `text` / line n goes out.
     void whenStatus(const QString &text, std::function<void()> action);
     void whenLineSent(int lineNumber, std::function<void()> action);
 
@@ -44,7 +39,6 @@ public:
     {
         return m_form->findChild<Element *>(QLatin1String(name));
     }
-    // The serial line as the program uses it; null before its first use.
     RecordingByteDevice *line() const { return m_line; }
 
 private:

@@ -15,15 +15,13 @@ using Arrivals = std::vector<ScriptedInstrument::Arrival>;
 
 inline const QByteArray Esc("\x1b"), Ack("\x06"), Nak("\x15");
 inline const QByteArray RebootRequest("\x01\x48\x01\x00\x49", 5);
-inline const QByteArray ResetRequest("\x01\x3b\x01\x00\x3c", 5);
 
-// Records in the forms a file may hold them: a lone last character (never
-// sent, so never judged), an LF alone, any first character, lower case.
+// A lone last character (never sent), an LF alone, any first character, lower case.
 inline const QByteArray Firmware =
     ":0400000001020304F2x\r\n:01002000AA35\nZ020010000a0BD9y\r\n:00000001FF\r\n";
 
-// A whole update of Firmware, stage by stage: the bytes the monitor gets, and
-// what a monitor that does everything right answers, timed from the last byte.
+// A whole update of Firmware, stage by stage: the bytes the monitor gets and
+// what a good monitor answers, timed from the last byte.
 // clang-format off
 enum Stage { Nothing, EntryEsc, EntryReboot, Access, SetUp, FlashReady, Line1, Line2, Line3, Line4,
              ResetEsc, ResetReq, RebootEsc, RebootReq };
@@ -31,7 +29,7 @@ inline const QByteArray StageBytes[] = {
     "", Esc, RebootRequest, "quandrel\r\n", "\x05\x05", "\x05",
     QByteArray::fromHex("01 04 00 00 00 01 02 03 04 F2"), QByteArray::fromHex("01 01 00 20 00 AA 35"),
     QByteArray::fromHex("01 02 00 10 00 0A 0B D9"), QByteArray::fromHex("01 00 00 00 01 FF"),
-    Esc, ResetRequest, Esc, RebootRequest};
+    Esc, QByteArray("\x01\x3b\x01\x00\x3c", 5), Esc, RebootRequest};
 inline const Arrivals Answers[] = {
     {}, {{10ms, Ack}}, {{20ms, "boot\r\n"}}, {{10ms, "MON: "}}, {{2000ms, "\x80"}}, {},
     {{10ms, Ack}}, {{10ms, Ack}}, {{10ms, Ack}}, {{10ms, Ack}, {310ms, "CODE OK"}},
@@ -45,32 +43,9 @@ inline QByteArray transcriptUpTo(Stage last)
     return wire;
 }
 
-// Images the check would refuse, for the transfer beneath it.
-class FirmwareImageTestAccess {
-public:
-    static FirmwareImage unchecked(QByteArray bytes) { return FirmwareImage(std::move(bytes)); }
-};
-
-// The warnings logged since the last Rig was made: the reasons behind the
-// fixed texts on screen.
-inline QStringList warnings;
-
-// The instrument, the window, the message box, the disk and the updater.
 struct Rig {
-    Rig()
-    {
-        files.files[window.path] = Firmware;
-        warnings.clear();
-        static const QtMessageHandler echo = qInstallMessageHandler(
-            [](QtMsgType type, const QMessageLogContext &context, const QString &text) {
-                if (type == QtWarningMsg)
-                    warnings << text;
-                if (echo)
-                    echo(type, context, text);
-            });
-    }
-
-    // The monitor answers each stage up to `last`, one of them as given.
+    Rig() { files.files[window.path] = Firmware; }
+    // The monitor answers each stage up to `last`, `changed` as given.
     void script(Stage last = RebootReq, Stage changed = Nothing, const Arrivals &answer = {})
     {
         for (int stage = EntryEsc; stage <= last; ++stage)
