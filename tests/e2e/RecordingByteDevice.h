@@ -39,17 +39,14 @@ public:
         if (m_keepEvents)
             m_events.push_back({std::chrono::steady_clock::now(), Direction::Sent, byte});
         m_inner->writeByte(byte);
-        ++m_bytesSent;
     }
     bool hasFailed() const override { return m_inner->hasFailed(); }
     QString errorString() const override { return m_inner->errorString(); }
 
-    long long bytesSent() const { return m_bytesSent; }
     const std::vector<Event> &events() const { return m_events; }
 
 private:
     std::unique_ptr<ByteDevice> m_inner;
     bool m_keepEvents = true;
-    long long m_bytesSent = 0;
     std::vector<Event> m_events;
 };

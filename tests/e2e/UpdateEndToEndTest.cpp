@@ -20,17 +20,15 @@ const QString Question = QStringLiteral("Update Veltrax?  This will also reset a
 const QString CommsError = QStringLiteral("Communitcations error.");
 const QString Firmware = QStringLiteral("veltrax_03152024.hex");
 const QByteArray Reboot("\x1b\x01\x48\x01\x00\x49", 6), Reset("\x1b\x01\x3b\x01\x00\x3c", 6);
-constexpr int AllLines = 1 << 20;
+constexpr int AllLines = 1 << 20, Whole = AllLines + 1; // Whole: reset and reboot too
 
 // What the program writes for an update of `hexFile`, up to its line `upto` (-1: nothing).
 QByteArray wire(const QByteArray &hexFile, int upto)
 {
-    if (upto < 0)
-        return {};
     QByteArray bytes = Reboot + "quandrel\r\n\x05\x05\x05";
     for (const QByteArray &line : hexFile.trimmed().split('\n').mid(0, upto))
         bytes += '\x01' + QByteArray::fromHex(line.trimmed().mid(1));
-    return bytes;
+    return upto < 0 ? QByteArray() : upto == Whole ? bytes + Reset + Reboot : bytes;
 }
 
 // Descriptors of this process on `device`, also once it is gone ("... (deleted)").
@@ -48,10 +46,10 @@ enum class Act { None, RewriteInPlace, HoldPort, PullDevice };
 struct Fault {
     const char *name;
     QStringList simulatorOptions;
-    Act before = Act::None, inFlashWait = Act::None;
+    Act before, inFlashWait;
     QString status;
     QStringList prompts; // after the question
-    int fewest, most; // lines the instrument received at least and at most
+    int fewest, most;    // lines the instrument received at least and at most
     friend void PrintTo(const Fault &row, std::ostream *out) { *out << row.name; }
 };
 // clang-format on
@@ -59,24 +57,6 @@ struct Fault {
 // The program's window on a program folder, with the simulator on its COM1.
 class EndToEnd : public ::testing::TestWithParam<Fault> {
 protected:
-    void start(const QStringList &simulatorOptions)
-    {
-        instrument = std::make_unique<SimulatedInstrument>(folder, QStringList{"--no-pacing"} +
-                                                                       simulatorOptions);
-        device = QFileInfo(folder.filePath(QStringLiteral("COM1"))).symLinkTarget();
-        window = std::make_unique<UploaderWindow>(folder.path(), messages, [this] { ++ends; });
-        window->start();
-        QTimer::singleShot(20000, &window->form(), [this] { window->clickStop(); }); // a hang fails
-    }
-    // Back to idle: Send File shown and usable, Stop hidden, the port let go.
-    void expectIdle() const
-    {
-        EXPECT_TRUE(window->element<QPushButton>("btnSend")->isVisible());
-        EXPECT_TRUE(window->element<QPushButton>("btnSend")->isEnabled());
-        EXPECT_FALSE(window->element<QPushButton>("btnStop")->isVisible());
-        EXPECT_EQ(descriptorsOn(device), 0) << "the program still holds " << device.toStdString();
-        EXPECT_EQ(ends, 0);
-    }
     void act(Act what)
     {
         if (what == Act::RewriteInPlace) { // as `cp other.hex` does: the same file, new bytes
@@ -97,59 +77,53 @@ protected:
     ProgramFolder folder;
     FakeMessages messages;
     QString device; // the pseudo-terminal behind COM1
-    int ends = 0;
     std::unique_ptr<SimulatedInstrument> instrument;
-    std::unique_ptr<UploaderWindow> window;
     std::unique_ptr<QSerialPort> holder;
 };
 
-TEST_F(EndToEnd, fileSentWhole_instrumentAssemblesItsImage_updateSuccessful)
-{
-    const QByteArray image = folder.generateFirmware(QStringLiteral("03152024"), "2K");
-    start({});
-    window->clickSend();
-
-    EXPECT_EQ(window->status(), QStringLiteral("Update Successful"));
-    EXPECT_EQ(messages.shown, QStringList{Question});
-    expectIdle();
-    EXPECT_EQ(window->form().progressValue(), window->form().progressMaximum());
-    EXPECT_EQ(instrument->finish().exitCode, 0) << "the instrument saw no whole update";
-    EXPECT_TRUE(instrument->image() == image) << "the instrument assembled another image";
-    EXPECT_TRUE(instrument->log().received() ==
-                wire(folder.readFile(Firmware), AllLines) + Reset + Reboot);
-}
-
-TEST_P(EndToEnd, faultEndsWithItsText_nothingMoreSent_windowIdle)
+TEST_P(EndToEnd, endsWithItsText_nothingMoreSent_windowIdle)
 {
     const Fault &f = GetParam();
-    folder.generateFirmware(QStringLiteral("03152024"), "2K");
+    const QByteArray image = folder.generateFirmware(QStringLiteral("03152024"), "2K");
     const QByteArray hexFile = folder.readFile(Firmware);
-    start(f.simulatorOptions);
+    instrument = std::make_unique<SimulatedInstrument>(folder, QStringList(f.simulatorOptions)
+                                                                   << "--no-pacing");
+    device = QFileInfo(folder.filePath(QStringLiteral("COM1"))).symLinkTarget();
+    int ends = 0;
+    UploaderWindow window(folder.path(), messages, [&ends] { ++ends; });
+    window.start();
+    QTimer::singleShot(20000, &window.form(), [&window] { window.clickStop(); }); // a hang fails
     act(f.before);
-    window->whenStatus("Waiting for Flash", [this, &f] { act(f.inFlashWait); });
-    window->clickSend();
+    window.whenStatus("Waiting for Flash", [this, &f] { act(f.inFlashWait); });
+    window.clickSend();
     holder.reset();
 
-    EXPECT_EQ(window->status(), f.status);
+    EXPECT_EQ(window.status(), f.status);
     EXPECT_EQ(messages.shown, QStringList{Question} + f.prompts);
-    expectIdle();
+    EXPECT_TRUE(window.element<QPushButton>("btnSend")->isVisible());
+    EXPECT_FALSE(window.element<QPushButton>("btnStop")->isVisible());
+    EXPECT_EQ(descriptorsOn(device), 0) << "the program still holds " << device.toStdString();
+    EXPECT_EQ(ends, 0);
     if (!instrument)
         return;
-    instrument->finish();
+    const int verdict = instrument->finish().exitCode;
     const QByteArray received = instrument->log().received();
     EXPECT_TRUE(wire(hexFile, f.most).startsWith(received)) << received.size() << " bytes came";
     EXPECT_GE(received.size(), wire(hexFile, f.fewest).size());
+    if (f.most == Whole) // the image the instrument assembled is the file's
+        EXPECT_TRUE(verdict == 0 && instrument->image() == image);
 }
 
 // clang-format off
 INSTANTIATE_TEST_SUITE_P(Bench, EndToEnd, ::testing::Values(
+    Fault{"wholeUpdate", {}, Act::None, Act::None, "Update Successful", {}, Whole, Whole},
     // The cable pulled: the port let go at once, not held through a storm of errors.
     Fault{"hangUpAtLine3", {"--hangup-line", "3"}, Act::None, Act::None, CommsError, {}, 2, 3},
     // Read and checked before the erase, it is sent as it was then: the flash is not left empty.
     Fault{"rewrittenInTheFlashWait_sentAsChecked", {"--erase-ms", "300", "--code-bad"}, Act::None,
           Act::RewriteInPlace, "File sent UNsuccessfully! (Got Error)", {}, AllLines, AllLines},
-    Fault{"portHeldByAnotherProgram", {}, Act::HoldPort, Act::None, CommsError, {"Could not open Com1"}, -1, -1},
-    Fault{"deviceGoneSinceStartUp", {}, Act::PullDevice, Act::None, CommsError, {"Could not open Com1"}, -1, -1}),
+    Fault{"portHeld", {}, Act::HoldPort, Act::None, CommsError, {"Could not open Com1"}, -1, -1},
+    Fault{"deviceGone", {}, Act::PullDevice, Act::None, CommsError, {"Could not open Com1"}, -1, -1}),
     [](const auto &info) { return std::string(info.param.name); });
 // clang-format on
 

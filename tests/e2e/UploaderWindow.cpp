@@ -6,16 +6,16 @@
 
 namespace {
 
-// Watches `signal` until `fires` says yes to its text, then runs `action` once, queued.
+// Runs `action` once, queued, the first time `fires` says yes to the signal's text.
 template <typename Signal, typename Fires>
 void once(Form1 *form, Signal signal, Fires fires, std::function<void()> action)
 {
     auto connection = std::make_shared<QMetaObject::Connection>();
     *connection = QObject::connect(form, signal, [=](const QString &text) mutable {
-        if (!fires(text))
-            return;
-        QObject::disconnect(*connection);
-        QTimer::singleShot(0, action);
+        if (fires(text)) {
+            QObject::disconnect(*connection);
+            QTimer::singleShot(0, action);
+        }
     });
 }
 
@@ -24,19 +24,16 @@ void once(Form1 *form, Signal signal, Fires fires, std::function<void()> action)
 UploaderWindow::UploaderWindow(const QString &programFolder, MessageBoxService &messages,
                                std::function<void()> endProgram, bool keepLineEvents)
 {
-    Form1Services services{
-        messages,
-        [this, programFolder, keepLineEvents] {
-            auto line = std::make_unique<RecordingByteDevice>(
-                std::make_unique<QSerialByteDevice>(programFolder), keepLineEvents);
-            m_line = line.get();
-            return line;
-        },
-        m_disk,
-        [] { return std::make_unique<QtFileSystem>(); },
-        std::move(endProgram),
+    const auto openLine = [this, programFolder, keepLineEvents] {
+        auto line = std::make_unique<RecordingByteDevice>(
+            std::make_unique<QSerialByteDevice>(programFolder), keepLineEvents);
+        m_line = line.get();
+        return line;
     };
-    m_form = std::make_unique<Form1>(programFolder, std::move(services));
+    m_form = std::make_unique<Form1>(programFolder,
+                                     Form1Services{messages, openLine, m_disk,
+                                                   [] { return std::make_unique<QtFileSystem>(); },
+                                                   std::move(endProgram)});
 }
 
 void UploaderWindow::whenStatus(const QString &text, std::function<void()> action)
@@ -48,10 +45,8 @@ void UploaderWindow::whenStatus(const QString &text, std::function<void()> actio
 
 void UploaderWindow::whenLineSent(int lineNumber, std::function<void()> action)
 {
-    once(
-        m_form.get(), &Form1::sentLineChanged,
-        [lineNumber, sent = 0](const QString &line) mutable {
-            return !line.isEmpty() && ++sent == lineNumber;
-        },
-        std::move(action));
+    const auto nth = [lineNumber, sent = 0](const QString &line) mutable {
+        return !line.isEmpty() && ++sent == lineNumber;
+    };
+    once(m_form.get(), &Form1::sentLineChanged, nth, std::move(action));
 }

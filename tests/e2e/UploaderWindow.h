@@ -11,8 +11,7 @@
 #include <functional>
 #include <memory>
 
-// Every question answered Yes.
-using AnsweringMessageBox = FakeMessages;
+using AnsweringMessageBox = FakeMessages; // every question answered Yes
 
 // The program's main window on a program folder with its own serial line and disk.
 class UploaderWindow {
@@ -33,13 +32,12 @@ public:
     void whenStatus(const QString &text, std::function<void()> action);
     void whenLineSent(int lineNumber, std::function<void()> action);
 
-    QString status() const { return text("lblStatus"); }
-    QString text(const char *label) const { return element<QLabel>(label)->text(); }
+    QString status() const { return element<QLabel>("lblStatus")->text(); }
     template <typename Element> Element *element(const char *name) const
     {
         return m_form->findChild<Element *>(QLatin1String(name));
     }
-    RecordingByteDevice *line() const { return m_line; }
+    RecordingByteDevice *line() const { return m_line; } // null before its first use
 
 private:
     QtFileSystem m_disk;
