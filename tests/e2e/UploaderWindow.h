@@ -2,12 +2,14 @@
 
 #include "FakeMessages.h"
 #include "Form1.h"
+#include "QSerialByteDevice.h"
 #include "QtFileSystem.h"
 #include "RecordingByteDevice.h"
 
 #include <QLabel>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <functional>
 #include <memory>
 
@@ -16,8 +18,19 @@ using AnsweringMessageBox = FakeMessages; // every question answered Yes
 // The program's main window on a program folder with its own serial line and disk.
 class UploaderWindow {
 public:
-    UploaderWindow(const QString &programFolder, MessageBoxService &messages,
-                   std::function<void()> endProgram, bool keepLineEvents = true);
+    UploaderWindow(const QString &folder, MessageBoxService &messages,
+                   std::function<void()> endProgram, bool keepLineEvents = true)
+    {
+        const auto openLine = [this, folder, keepLineEvents] {
+            auto line = std::make_unique<RecordingByteDevice>(
+                std::make_unique<QSerialByteDevice>(folder), keepLineEvents);
+            m_line = line.get();
+            return line;
+        };
+        const auto openDisk = [] { return std::make_unique<QtFileSystem>(); };
+        m_form = std::make_unique<Form1>(
+            folder, Form1Services{messages, openLine, m_disk, openDisk, std::move(endProgram)});
+    }
 
     Form1 &form() { return *m_form; }
     void start()
@@ -29,8 +42,18 @@ public:
     void clickSend() { QTest::mouseClick(element<QPushButton>("btnSend"), Qt::LeftButton); }
     void clickStop() { QTest::mouseClick(element<QPushButton>("btnStop"), Qt::LeftButton); }
     // Runs `action` from the event loop once the status shows `text` / line n goes out.
-    void whenStatus(const QString &text, std::function<void()> action);
-    void whenLineSent(int lineNumber, std::function<void()> action);
+    void whenStatus(const QString &text, std::function<void()> action)
+    {
+        once(
+            &Form1::statusChanged, [text](const QString &now) { return now == text; }, action);
+    }
+    void whenLineSent(int n, std::function<void()> action)
+    {
+        const auto nth = [n, sent = 0](const QString &line) mutable {
+            return !line.isEmpty() && ++sent == n;
+        };
+        once(&Form1::sentLineChanged, nth, action);
+    }
 
     QString status() const { return element<QLabel>("lblStatus")->text(); }
     template <typename Element> Element *element(const char *name) const
@@ -40,6 +63,18 @@ public:
     RecordingByteDevice *line() const { return m_line; } // null before its first use
 
 private:
+    template <typename Signal, typename Fires>
+    void once(Signal signal, Fires fires, std::function<void()> action)
+    {
+        auto connection = std::make_shared<QMetaObject::Connection>();
+        *connection = QObject::connect(m_form.get(), signal, [=](const QString &text) mutable {
+            if (fires(text)) {
+                QObject::disconnect(*connection);
+                QTimer::singleShot(0, action);
+            }
+        });
+    }
+
     QtFileSystem m_disk;
     RecordingByteDevice *m_line = nullptr;
     std::unique_ptr<Form1> m_form;

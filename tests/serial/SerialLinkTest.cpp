@@ -1,5 +1,4 @@
-// The serial link over an in-memory device and, through the real port code,
-// over a pseudo-terminal. The tests that measure real time run apart.
+// The serial link over an in-memory device and, through the real port code, a pseudo-terminal.
 #include "CommStuff.h"
 #include "FakeMessages.h"
 #include "MemoryByteDevice.h"
@@ -13,7 +12,6 @@
 #include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTimer>
-#include <functional>
 #include <gtest/gtest.h>
 #include <optional>
 #include <pty.h>
