@@ -70,7 +70,6 @@ class SimulatedInstrument {
 public:
     struct Verdict {
         int exitCode = -1; // -1: it did not end normally
-        QString output;    // what it printed, its verdict line among it
     };
 
     SimulatedInstrument(const ProgramFolder &folder, const QStringList &options) : m_folder(folder)
@@ -108,9 +107,7 @@ public:
         if (!m_process.waitForFinished(10000))
             m_process.kill();
         m_process.waitForFinished(10000);
-        m_output += QString::fromLocal8Bit(m_process.readAll());
-        const bool normal = m_process.exitStatus() == QProcess::NormalExit;
-        return {normal ? m_process.exitCode() : -1, m_output};
+        return {m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1};
     }
     SimulatorLog log() const
     {

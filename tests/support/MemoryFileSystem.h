@@ -24,7 +24,6 @@ public:
     QMap<QString, QByteArray> files;
     QStringList listing; // what FolderFiles lists, whichever folder is asked
     bool listFails = false;
-    bool readFails = false;      // ReadFile throws
     int wholeReads = 0;          // ReadFile calls that returned a file
     QMap<QString, qint64> sizes; // a size to report instead of the content's
 
@@ -37,7 +36,6 @@ public:
     QByteArray ReadFile(const QString &path, qint64 maxBytes) override
     {
         check(FileSize(path) <= maxBytes, ErrorCode::FileTooLarge);
-        check(!readFails, ErrorCode::FileAccessError);
         ++wholeReads;
         return files.value(path);
     }
