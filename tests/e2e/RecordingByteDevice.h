@@ -7,10 +7,7 @@
 #include <memory>
 #include <vector>
 
-// A ByteDevice in front of the real one that notes every byte crossing it,
-// with the moment it crossed, so that a run can be held against the
-// simulator's own log. Noting costs one clock read and one append; bytes and
-// failures reach the waits through the device behind, untouched.
+// A ByteDevice in front of the real one noting every byte and when it crossed.
 class RecordingByteDevice : public ByteDevice {
 public:
     enum class Direction : std::uint8_t { Sent, Received };
@@ -20,8 +17,6 @@ public:
         std::uint8_t byte;
     };
 
-    // keepEvents false: only count the bytes sent, for runs where the
-    // recording itself must not take memory.
     explicit RecordingByteDevice(std::unique_ptr<ByteDevice> inner, bool keepEvents = true)
         : m_inner(std::move(inner)), m_keepEvents(keepEvents)
     {
@@ -41,20 +36,17 @@ public:
     }
     void writeByte(std::uint8_t byte) override
     {
-        if (m_keepEvents) // the moment the program lets the byte go
+        if (m_keepEvents)
             m_events.push_back({std::chrono::steady_clock::now(), Direction::Sent, byte});
         m_inner->writeByte(byte);
-        ++m_bytesSent;
     }
     bool hasFailed() const override { return m_inner->hasFailed(); }
     QString errorString() const override { return m_inner->errorString(); }
 
-    long long bytesSent() const { return m_bytesSent; }
     const std::vector<Event> &events() const { return m_events; }
 
 private:
     std::unique_ptr<ByteDevice> m_inner;
     bool m_keepEvents = true;
-    long long m_bytesSent = 0;
     std::vector<Event> m_events;
 };

@@ -1,7 +1,5 @@
-// A firmware file through the check before the erase and the transfer: a file
-// of whole records ending in its one end-of-file record goes out whole, byte
-// for byte, to an instrument that acknowledges everything; any other is
-// refused with nothing sent.
+// A file of whole records ending in its one end-of-file record goes out byte for
+// byte to an instrument that acknowledges all; any other is refused, nothing sent.
 #include "FakeWindow.h"
 #include "FirmwareUpdater.h"
 #include "FuzzCheck.h"

@@ -1,6 +1,5 @@
-// Firmware file names as the search judges them; the input, split at LF, is the
-// folder's listing. The file taken is a listed name, no older than any plainly
-// dated name, and beats or ties every other candidate.
+// The input, split at LF, is the folder's listing: the file taken is listed, no older
+// than any plainly dated name, and beats or ties every other candidate.
 #include "FirmwareDiscovery.h"
 #include "FuzzCheck.h"
 #include "MemoryFileSystem.h"

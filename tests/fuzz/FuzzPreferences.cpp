@@ -1,6 +1,5 @@
-// hexcfg.dat as start-up reads it, whatever it holds: plain values are never
-// refused; a value read is the C library's number there, rounded half to even,
-// within 16 bits; a failure is an UploaderError.
+// hexcfg.dat, whatever it holds: plain values are never refused; a value read is the
+// C library's number rounded half to even, within 16 bits; a failure is an UploaderError.
 #include "FuzzCheck.h"
 #include "MemoryFileSystem.h"
 #include "Preferences.h"

@@ -8,11 +8,9 @@
 #include <QSet>
 #include <QStringList>
 
-// An in-memory serial device: every port opens unless refused with
-// setOpenable(), bytes arrive with feed(), and everything done to it is kept in
-// history() ("open 3", "open 5 refused", "close 3", "settings 19200,N,8,1").
-// Bytes fed while the port is closed wait for the next open; close() discards
-// them, as a real port does.
+// An in-memory serial device: ports open unless refused, bytes arrive with
+// feed(), and history() keeps what was done ("open 5 refused", "close 3").
+// close() discards what was fed, as a real port does.
 class MemoryByteDevice : public ByteDevice {
     Q_OBJECT
 public:
@@ -46,11 +44,7 @@ public:
         m_received.remove(0, 1);
         return byte;
     }
-    void writeByte(std::uint8_t byte) override
-    {
-        if (m_openPort != 0)
-            m_written.append(static_cast<char>(byte));
-    }
+    void writeByte(std::uint8_t) override {}
     bool hasFailed() const override { return false; }
     QString errorString() const override { return {}; }
 
@@ -58,8 +52,7 @@ public:
     {
         openable ? void(m_refusedPorts.remove(commPort)) : void(m_refusedPorts.insert(commPort));
     }
-    // Also posts an event: a read waiting in the event loop looks at the
-    // buffer again only after the loop has handled one.
+    // Posts an event too: a waiting read looks again only after one.
     void feed(const QByteArray &bytes)
     {
         m_received.append(bytes);
@@ -68,16 +61,14 @@ public:
     }
 
     const QStringList &history() const { return m_history; }
-    // Every port number open() was asked for, refused ones included.
     const QList<int> &portsTried() const { return m_portsTried; }
-    const QByteArray &written() const { return m_written; }
     const LineSettings &settings() const { return m_settings; }
     const QByteArray &waiting() const { return m_received; }
 
 private:
     QSet<int> m_refusedPorts;
     int m_openPort = 0;
-    QByteArray m_received, m_written;
+    QByteArray m_received;
     LineSettings m_settings;
     QStringList m_history;
     QList<int> m_portsTried;

@@ -5,8 +5,7 @@
 
 #include <QMap>
 
-// The lines a stream yields: a line ends at LF, a CR right before the LF is
-// dropped, and a last line may lack its end (keeping a CR it ends with).
+// A stream's lines: ended by LF, a CR before it dropped; the last may lack its end.
 inline QList<QByteArray> textLines(const QByteArray &content)
 {
     QList<QByteArray> lines = content.split('\n');
@@ -19,14 +18,12 @@ inline QList<QByteArray> textLines(const QByteArray &content)
     return lines;
 }
 
-// Files held in memory and read as the disk service reads them. An open stream
-// keeps its lines, as an open file outlives its name.
+// Files in memory, read as the disk service reads them.
 class MemoryFileSystem : public FileSystem {
 public:
     QMap<QString, QByteArray> files;
     QStringList listing; // what FolderFiles lists, whichever folder is asked
     bool listFails = false;
-    bool readFails = false;      // ReadFile throws
     int wholeReads = 0;          // ReadFile calls that returned a file
     QMap<QString, qint64> sizes; // a size to report instead of the content's
 
@@ -39,7 +36,6 @@ public:
     QByteArray ReadFile(const QString &path, qint64 maxBytes) override
     {
         check(FileSize(path) <= maxBytes, ErrorCode::FileTooLarge);
-        check(!readFails, ErrorCode::FileAccessError);
         ++wholeReads;
         return files.value(path);
     }
@@ -48,7 +44,6 @@ public:
         check(files.contains(path), ErrorCode::FileNotFound);
         return std::make_unique<Stream>(textLines(files.value(path)));
     }
-    // Nothing here writes files.
     std::unique_ptr<TextWriter> CreateTextFile(const QString &path) override
     {
         throw FileServiceError(ErrorCode::PermissionDenied, path + QStringLiteral(" is read-only"));

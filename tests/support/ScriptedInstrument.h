@@ -30,21 +30,11 @@ public:
     {
         m_watches.push_back({trigger, {}, after, action});
     }
-    // Bytes that come unasked at their moment: line noise.
-    void inject(ms moment, const QByteArray &bytes)
-    {
-        at(moment, [this, bytes] { m_input += bytes; });
-    }
-    // From then on every call on the line throws SerialLinkError.
-    void pullAdapter() { m_pulled = true; }
-    ms now() const { return m_now; }
+    void pullAdapter() { m_pulled = true; } // every later call throws SerialLinkError
 
     QByteArray wire;
-    std::vector<ms> sentAt; // when each byte of the wire arrived
-    // Each FlushInput: when, and how many bytes of the wire had gone out by then.
-    std::vector<std::pair<ms, qsizetype>> flushes;
-    std::vector<std::pair<ms, ms>> reads;     // when each ReadByte began, and its time-out
-    std::function<void(std::uint8_t)> onSend; // called as each byte arrives
+    std::vector<ms> sentAt;                        // when each byte of the wire arrived
+    std::vector<std::pair<ms, qsizetype>> flushes; // when, and wire bytes out by then
     bool open = false, openFails = false;
 
     void Delay(ms wait) override { runUntil(m_now + wait); }
@@ -55,8 +45,6 @@ public:
             return;
         wire.append(static_cast<char>(byte));
         sentAt.push_back(m_now);
-        if (onSend)
-            onSend(byte);
         for (Cue &watch : m_watches) {
             if (watch.action && wire.endsWith(watch.trigger))
                 at(m_now + watch.after, std::exchange(watch.action, nullptr));
@@ -71,7 +59,6 @@ public:
     }
     int ReadByte(ms timeout) override
     {
-        reads.emplace_back(m_now, timeout);
         const ms deadline = m_now + timeout;
         for (runUntil(m_now); open && m_input.isEmpty() && m_now < deadline;)
             runUntil(m_events.empty() ? deadline : std::min(deadline, m_events.begin()->first));
@@ -93,21 +80,16 @@ public:
         runUntil(m_now + (open ? ms{200} : ms{0})); // the port settles
         return open;
     }
-    bool ClosePort() override
-    {
-        open = false;
-        return true;
-    }
+    bool ClosePort() override { return !(open = false); }
 
 private:
     struct Cue {
         QByteArray trigger;
         std::vector<Arrival> arrivals;
-        ms after{0}; // a watch: its action, that long after the trigger
+        ms after{0};
         std::function<void()> action = {};
     };
 
-    // Runs what is due up to the moment, in order, and sets the clock to it.
     void runUntil(ms moment)
     {
         while (!m_pulled && !m_events.empty() && m_events.begin()->first <= moment) {
@@ -119,8 +101,7 @@ private:
         if (m_pulled)
             throw SerialLinkError(ErrorCode::DeviceIoError, QStringLiteral("adapter pulled"));
         m_now = std::max(m_now, moment);
-        // A wait that never ends on the virtual clock is a fault, not a slow test.
-        if (m_now > std::chrono::hours(24))
+        if (m_now > std::chrono::hours(24)) // a wait that never ends is a fault
             throw std::runtime_error("still waiting after a virtual day");
     }
 
