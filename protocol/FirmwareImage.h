@@ -55,8 +55,6 @@ public:
 
 private:
     explicit FirmwareImage(QByteArray bytes) : m_bytes(std::move(bytes)) {}
-    // The transfer's own tests send lines that no checked file can hold.
-    friend class FirmwareImageTestAccess;
 
     QByteArray m_bytes;
 };

@@ -184,4 +184,39 @@ TEST(WholeUpdate, eachPauseBeforeItsByte_eachFlushAtItsMoment)
     EXPECT_EQ(r.line.flushes, expected);
 }
 
+// Line numbers and progress are counted past 16 bits: the monitor refuses line 40,001.
+TEST(WholeUpdate, linesCountedPast16Bits)
+{
+    Rig r;
+    const QByteArray record(":0000000000\r\n"), sent = QByteArray::fromHex("01 00 00 00 00 00");
+    r.files.files[r.window.path] = record.repeated(40001) + ":00000001FF\r\n";
+    for (int stage = EntryEsc; stage <= FlashReady; ++stage)
+        r.line.answer(StageBytes[stage], Answers[stage]);
+    for (int line = 1; line <= 40001; ++line)
+        r.line.answer(sent, {{1ms, line <= 40000 ? Ack : Nak}});
+    r.updater.btnSend_Click();
+    EXPECT_EQ(r.window.status(), "Failed at line 40001 (NAK)");
+    EXPECT_EQ(r.window.value, 40000.0 * (record.size() - 2 + 2)); // each line: its length + 2
+    EXPECT_EQ(r.window.maximum, 40001.0 * record.size() + 13);
+}
+
+// Send ESC by hand: 50 ms, a flush, "Sending ESC" shown, one ESC; the answer
+// logged as it came, unjudged; one slower than the 100 ms read is left.
+TEST(SendEsc, oneEsc_answerLogged)
+{
+    for (const auto &[after, logged] : {std::pair{30ms, "6 "}, {150ms, ""}}) {
+        Rig r;
+        r.line.open = true;
+        r.line.answer(Esc, {{after, Ack}});
+        QString shownAtEsc;
+        r.line.onSend = [&] { shownAtEsc = r.window.status(); };
+        r.updater.btnESC_Click();
+        EXPECT_EQ(r.line.wire, Esc);
+        EXPECT_EQ(r.line.sentAt, std::vector<ms>{50ms});
+        EXPECT_EQ(r.line.flushes, (std::vector<std::pair<ms, qsizetype>>{{50ms, 0}}));
+        EXPECT_EQ(shownAtEsc, "Sending ESC");
+        EXPECT_EQ(r.window.log, logged);
+    }
+}
+
 } // namespace

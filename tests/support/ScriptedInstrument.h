@@ -36,6 +36,7 @@ public:
     std::vector<ms> sentAt;                        // when each byte of the wire arrived
     std::vector<std::pair<ms, qsizetype>> flushes; // when, and wire bytes out by then
     bool open = false, openFails = false;
+    std::function<void()> onSend; // called as each byte goes out
 
     void Delay(ms wait) override { runUntil(m_now + wait); }
     void SendByte(std::uint8_t byte) override
@@ -45,6 +46,8 @@ public:
             return;
         wire.append(static_cast<char>(byte));
         sentAt.push_back(m_now);
+        if (onSend)
+            onSend();
         for (Cue &watch : m_watches) {
             if (watch.action && wire.endsWith(watch.trigger))
                 at(m_now + watch.after, std::exchange(watch.action, nullptr));
