@@ -4,11 +4,20 @@
 #include "HexLine.h"
 #include "UploaderError.h"
 
+#include <iterator>
+
 namespace {
 
 // Count byte, two address bytes, type byte and checksum byte.
 constexpr qsizetype RecordFrameBytes = 5;
 constexpr std::uint8_t EndOfFileType = 0x01;
+
+// The data length the Intel HEX format fixes for each record type that has
+// one: end of file, segment address, segment start, linear address, linear
+// start. A record of these types with another length is one no monitor can
+// load, and the flash would already be erased when it said so. Types above
+// 05 are the instrument's own to judge.
+constexpr int FixedDataBytes[] = {-1, 0, 2, 4, 2, 4};
 
 // Why the bytes the line would send are not one whole record; empty when
 // they are. `endOfFile` tells whether it is the end-of-file record.
@@ -32,6 +41,13 @@ QString recordFault(QByteArrayView line, bool &endOfFile)
         return QStringLiteral("its count is not its number of data bytes");
     if (sum != 0)
         return QStringLiteral("its checksum does not match");
+    const qsizetype dataBytes = count - RecordFrameBytes;
+    if (type < std::size(FixedDataBytes) && FixedDataBytes[type] >= 0 &&
+        dataBytes != FixedDataBytes[type])
+        return QStringLiteral("a type %1 record must hold %2 data bytes, not %3")
+            .arg(type, 2, 10, QLatin1Char('0'))
+            .arg(FixedDataBytes[type])
+            .arg(dataBytes);
     endOfFile = type == EndOfFileType;
     return {};
 }

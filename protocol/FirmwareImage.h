@@ -32,8 +32,9 @@ private:
 // character never looked at): they must form one record, its count byte equal
 // to its number of data bytes and all of them, checksum included, summing to
 // 0 modulo 256; and the one end-of-file record (type 01) must be the very
-// last line, since the monitor gives its verdict as soon as it has it. Record
-// types and addresses are left to the monitor.
+// last line, since the monitor gives its verdict as soon as it has it. The
+// types 01 to 05 must hold the number of data bytes the format fixes for
+// them; other types, and every address, are left to the monitor.
 class FirmwareImage {
 public:
     // Far beyond any instrument's flash written as Intel HEX.

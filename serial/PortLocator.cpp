@@ -114,7 +114,15 @@ std::optional<NamedPort> resolveNamedPort(const QString &name, const QString &fo
         const int number = com.captured(1).toInt();
         if (number > MaxCommPort)
             return std::nullopt;
-        return NamedPort{number, systemPortName(number, folder)};
+        const ComPortTarget target = locate(number, folder);
+#ifdef Q_OS_WIN
+        return NamedPort{number, target.opens};
+#else
+        // Only a link in the folder: a script that names a port nobody linked
+        // must not reach whatever hangs on the PC's own /dev/ttyS<n-1>.
+        return NamedPort{number, target.source == ComPortTarget::Source::Link ? target.opens
+                                                                                : QString()};
+#endif
     }
     if (!QDir::isAbsolutePath(name))
         return std::nullopt;

@@ -48,13 +48,14 @@ QString systemPortName(int commPort, const QString &programFolder);
 // The program folder's COMn entry for a port number: FOLDER/COMn.
 QString comPortEntry(int commPort, const QString &programFolder);
 
-// A port named on a command line: "COMn" (n from 1 to MaxCommPort), located
-// as above in `folder`, or an absolute device path, its links resolved the
-// same way (a dangling link names its missing target). Empty for anything
-// else.
+// A port named on a command line: "COMn" (n from 1 to MaxCommPort), which is
+// the COMn link in `folder` and nothing else (no built-in port in its place:
+// a script that runs unattended must not guess), or an absolute device path,
+// its links resolved the same way (a dangling link names its missing target).
+// Empty for anything else.
 struct NamedPort {
     int commPort = 0;   // n of COMn; 0 for a device path
-    QString systemName; // what is opened
+    QString systemName; // what is opened; empty for a COMn with no link in `folder`
 };
 inline constexpr int MaxCommPort = 255;
 std::optional<NamedPort> resolveNamedPort(const QString &name, const QString &folder);

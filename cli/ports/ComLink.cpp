@@ -1,7 +1,7 @@
 #include "ComLink.h"
 
 #include "PortLocator.h"
-#include "PortsError.h"
+#include "UploaderError.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -30,11 +30,11 @@ int codeFor(int error)
 ComLinkResult makeComLink(int commPort, const SerialDevice &device, const QString &folder)
 {
     if (commPort < 1 || commPort > 16)
-        throw PortsError(
+        throw UploaderError(
             ErrorCode::NoSuchPort,
             QStringLiteral("there is no COM%1: the ports are COM1 to COM16").arg(commPort));
     if (!QFileInfo(folder).isDir())
-        throw PortsError(ErrorCode::PathNotFound,
+        throw UploaderError(ErrorCode::PathNotFound,
                          QStringLiteral("the program folder %1 does not exist").arg(folder));
 
     ComLinkResult result;
@@ -43,7 +43,7 @@ ComLinkResult makeComLink(int commPort, const SerialDevice &device, const QStrin
     if (entry.isSymLink())
         result.previous = entry.symLinkTarget();
     else if (entry.exists())
-        throw PortsError(ErrorCode::FileAccessError,
+        throw UploaderError(ErrorCode::FileAccessError,
                          QStringLiteral("%1 is a %2, not a link: it is left as it is; move it "
                                         "away to link COM%3")
                              .arg(result.entry,
@@ -60,14 +60,14 @@ ComLinkResult makeComLink(int commPort, const SerialDevice &device, const QStrin
     ::unlink(fresh.constData()); // a leftover of an interrupted run
     if (::symlink(QFile::encodeName(result.target).constData(), fresh.constData()) != 0) {
         const int error = errno;
-        throw PortsError(
+        throw UploaderError(
             codeFor(error),
             QStringLiteral("cannot make a link in %1: %2").arg(folder, systemError(error)));
     }
     if (std::rename(fresh.constData(), QFile::encodeName(result.entry).constData()) != 0) {
         const int error = errno;
         ::unlink(fresh.constData());
-        throw PortsError(
+        throw UploaderError(
             codeFor(error),
             QStringLiteral("cannot replace %1: %2").arg(result.entry, systemError(error)));
     }

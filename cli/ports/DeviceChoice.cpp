@@ -1,6 +1,6 @@
 #include "DeviceChoice.h"
 
-#include "PortsError.h"
+#include "UploaderError.h"
 
 #include <QFileInfo>
 
@@ -32,7 +32,7 @@ SerialDevice chooseDevice(const QList<SerialDevice> &devices, const QString &whi
             fitting.append(device);
 
     if (fitting.isEmpty())
-        throw PortsError(ErrorCode::FileNotFound,
+        throw UploaderError(ErrorCode::FileNotFound,
                          QStringLiteral("no serial device \"%1\" is plugged in; give a device, a "
                                         "/dev/serial/by-id name or a serial number as "
                                         "veltrax-ports lists them")
@@ -42,7 +42,7 @@ SerialDevice chooseDevice(const QList<SerialDevice> &devices, const QString &whi
         for (const SerialDevice &device : fitting)
             candidates << device.systemLocation;
         // An adapter with several ports has one serial number for all of them.
-        throw PortsError(ErrorCode::InvalidArgument,
+        throw UploaderError(ErrorCode::InvalidArgument,
                          QStringLiteral("\"%1\" fits %2 devices (%3); name one of them by its "
                                         "/dev/serial/by-id name")
                              .arg(which)

@@ -3,10 +3,9 @@
 #include "ComLink.h"
 #include "DeviceChoice.h"
 #include "PortListing.h"
-#include "PortsError.h"
+#include "ToolFolder.h"
+#include "UploaderError.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QRegularExpression>
 #include <QTextStream>
 
@@ -25,8 +24,9 @@ USB socket it is plugged. DEVICE is a device path (/dev/ttyUSB0), a
 /dev/serial/by-id name or a USB serial number. An existing COMn link is
 replaced; a COMn that is not a link is left alone.
 
-  --folder DIR   the program folder (default: ~/Veltrax where it exists,
-                 otherwise the current folder)
+  --folder DIR   the program folder (default: the current folder when it
+                 holds hexcfg.dat, a COMn link or a firmware file, else
+                 ~/Veltrax where it exists, else the current folder)
   -h, --help     this text
 )";
 
@@ -89,19 +89,13 @@ Request parse(const QStringList &arguments)
     return request;
 }
 
-QString programFolder(const Request &request, const PortsEnvironment &environment)
+ToolFolder programFolder(const Request &request, const PortsEnvironment &environment)
 {
-    if (!request.folder.isEmpty()) {
-        const QFileInfo given(QDir(environment.currentFolder).filePath(request.folder));
-        if (!given.isDir())
-            throw PortsError(ErrorCode::PathNotFound,
-                             QStringLiteral("the folder %1 does not exist").arg(request.folder));
-        return given.absoluteFilePath();
-    }
-    const QFileInfo veltrax(QDir(environment.home).filePath(QStringLiteral("Veltrax")));
-    if (!environment.home.isEmpty() && veltrax.isDir())
-        return veltrax.absoluteFilePath();
-    return QFileInfo(environment.currentFolder).absoluteFilePath();
+    const ToolFolder folder =
+        chooseToolFolder(request.folder, environment.currentFolder, environment.home);
+    if (!folder.error.isEmpty())
+        throw UploaderError(ErrorCode::PathNotFound, folder.error);
+    return folder;
 }
 
 void link(const Request &request, const QString &folder, const PortsEnvironment &environment,
@@ -141,12 +135,12 @@ int runPortsCommand(const QStringList &arguments, const PortsEnvironment &enviro
         return 0;
     }
     try {
-        const QString folder = programFolder(request, environment);
-        out << "Program folder: " << folder << "\n";
+        const ToolFolder folder = programFolder(request, environment);
+        out << "Program folder: " << folder.path << " (" << folder.why << ")\n";
         if (request.action == Request::Action::Link)
-            link(request, folder, environment, out, err);
+            link(request, folder.path, environment, out, err);
         else
-            out << '\n' << listPorts(environment.devices(), folder);
+            out << '\n' << listPorts(environment.devices(), folder.path);
         return 0;
     } catch (const UploaderError &failure) {
         out.flush();

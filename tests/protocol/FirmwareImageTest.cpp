@@ -21,6 +21,12 @@ TEST(FirmwareImage, check_acceptsOnlyFilesThatCanSucceed)
         {"countBelowData", ":0300000001020304F3\r\n" + End, "line 1: its count is not its number of data bytes"},
         {"checksumWrong", ":0400000001020304F3\r\n" + End, "line 1: its checksum does not match"},
         {"nonHexPair", ":04000000010G0304F2\r\n" + End, "line 1: a pair is not two hexadecimal digits"},
+        {"addressRecordsOfTheirLengths", ":020000021000EC\r\n:0400000300001234B3\r\n:020000040800F2\r\n:0400000508000100EE\r\n" + End, ""},
+        {"linearAddressOfThreeBytes", ":03000004000102F6\r\n" + End, "line 1: a type 04 record must hold 2 data bytes, not 3"},
+        {"linearStartOfTwoBytes", ":020000050000F9\r\n" + End, "line 1: a type 05 record must hold 4 data bytes, not 2"},
+        {"segmentAddressOfOneByte", ":0100000210ED\r\n" + End, "line 1: a type 02 record must hold 2 data bytes, not 1"},
+        {"segmentStartOfFiveBytes", ":050000030000123400B2\r\n" + End, "line 1: a type 03 record must hold 4 data bytes, not 5"},
+        {"endRecordWithData", ":0100000155A9\r\n", "line 1: a type 01 record must hold 0 data bytes, not 1"},
     };
     // clang-format on
     for (const auto &row : rows) {

@@ -7,7 +7,7 @@
 struct FlashOptions {
     QStringList ports; // as given, in order
     QString firmware;  // empty: the newest firmware file in the folder
-    QString folder;    // empty: the current directory
+    QString folder;    // empty: chosen by chooseToolFolder
     bool yes = false;
     int timeoutSeconds = 600;
     QString logDir; // empty: no transcripts

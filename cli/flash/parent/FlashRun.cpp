@@ -9,6 +9,7 @@
 #include "ProgressDisplay.h"
 #include "SignalNotifier.h"
 #include "TerminalMessages.h"
+#include "ToolFolder.h"
 #include "Transcript.h"
 #include "UpdateQuestion.h"
 
@@ -118,9 +119,19 @@ private:
 
 int runFlash(const FlashOptions &options)
 {
-    const QString folder = QDir::cleanPath(
-        QDir(options.folder.isEmpty() ? QDir::currentPath() : options.folder).absolutePath());
+    const ToolFolder chosen =
+        chooseToolFolder(options.folder, QDir::currentPath(), QDir::homePath());
+    if (!chosen.error.isEmpty()) {
+        complain(QStringLiteral("--folder: %1; nothing sent").arg(chosen.error));
+        return FlashExit::Refused;
+    }
+    const QString &folder = chosen.path;
+    complain(QStringLiteral("folder %1 (%2)").arg(folder, chosen.why));
     const PortPlanResult plan = planPorts(options.ports, folder);
+    if (plan.unlinked) {
+        complain(plan.error + QStringLiteral("; nothing sent"));
+        return refuseAll(options, plan.ports, nullptr, FlashExit::PortUnusable);
+    }
     if (!plan.error.isEmpty()) {
         complain(plan.error + QStringLiteral("; nothing sent"));
         return FlashExit::Refused;
@@ -142,7 +153,7 @@ int runFlash(const FlashOptions &options)
                  .arg(firmware.bytes.size())
                  .arg(firmware.sha256));
     for (const PlannedPort &port : plan.ports)
-        complain(QStringLiteral("port %1 (%2)").arg(port.name, port.device));
+        complain(QStringLiteral("port %1 opens %2").arg(port.name, port.device));
 
     if (!options.yes) {
         if (::isatty(STDIN_FILENO) != 1) {

@@ -24,6 +24,7 @@ QString deviceIdentity(const QString &device)
 PortPlanResult planPorts(const QStringList &names, const QString &folder)
 {
     PortPlanResult result;
+    QStringList unlinked;
     QMap<QString, QString> seen; // identity -> the name that took it
     for (const QString &name : names) {
         const std::optional<NamedPort> named = resolveNamedPort(name, folder);
@@ -33,14 +34,26 @@ PortPlanResult planPorts(const QStringList &names, const QString &folder)
                                .arg(MaxCommPort);
             return result;
         }
+        result.ports << PlannedPort{name, named->commPort, named->systemName};
+        if (named->systemName.isEmpty()) {
+            unlinked << name;
+            continue;
+        }
         const QString identity = deviceIdentity(named->systemName);
         if (seen.contains(identity)) {
             result.error = QStringLiteral("--port %1 and --port %2 name the same device (%3)")
                                .arg(seen.value(identity), name, named->systemName);
+            result.ports.clear();
             return result;
         }
         seen.insert(identity, name);
-        result.ports << PlannedPort{name, named->commPort, named->systemName};
+    }
+    if (!unlinked.isEmpty()) {
+        result.unlinked = true;
+        result.error = QStringLiteral("no %1 link in %2; make one with veltrax-ports link, or "
+                                      "give a built-in port by its device path (/dev/ttyS0 "
+                                      "for the PC's first)")
+                           .arg(unlinked.join(QStringLiteral(" or ")), folder);
     }
     return result;
 }

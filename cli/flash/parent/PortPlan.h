@@ -13,11 +13,14 @@ struct PlannedPort {
 
 struct PortPlanResult {
     QList<PlannedPort> ports;
-    QString error; // a usage error: empty when every port is usable
+    QString error; // empty when every port is usable
+    // The error is a COMn without its link: a port that cannot be opened,
+    // not a usage error. `ports` then holds every port, those without a device.
+    bool unlinked = false;
 };
 
-// Resolves each name as the window resolves its ports (COMn links in
-// `folder`, else the built-in UART; device paths with their links
-// followed). Two names that come to one device are a usage error: two
-// updates on one line would garble each other.
+// Resolves each name: COMn is the COMn link in `folder` and only that (the
+// window's fallback to /dev/ttyS<n-1> is no guess for a script to make);
+// device paths have their links followed. Two names that come to one device
+// are a usage error: two updates on one line would garble each other.
 PortPlanResult planPorts(const QStringList &names, const QString &folder);
