@@ -27,6 +27,9 @@ QString comPortToolTip(int commPort, const ComPortTarget &target)
         presence = QStringLiteral("Present now, as %1").arg(target.opens);
     else if (target.present)
         presence = QStringLiteral("Present now");
+    else if (!target.notSerial.isEmpty())
+        presence = QStringLiteral("Not a serial device: %1 is %2")
+                       .arg(target.opens, target.notSerial);
     return opens + QLatin1Char('\n') + presence;
 }
 

@@ -1,5 +1,7 @@
 #include "PortLocator.h"
 
+#include "FileKind.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -25,14 +27,20 @@ private:
     std::optional<QStringList> m_locations;
 };
 
-bool devicePresent(const QString &device, ListedPorts &listed)
+// Whether a serial device is at `target.opens`; when something else is
+// there, what it is.
+void judgePresence(ComPortTarget &target, ListedPorts &listed)
 {
-    const QFileInfo node(device);
+    const QFileInfo node(target.opens);
     if (!node.exists())
-        return false;
+        return;
+    if (!isSerialDevice(target.opens)) {
+        target.notSerial = fileKind(target.opens);
+        return;
+    }
     static const QRegularExpression builtInUart(QStringLiteral("^/dev/ttyS[0-9]+$"));
     const QString resolved = node.canonicalFilePath();
-    return !builtInUart.match(resolved).hasMatch() || listed.contains(resolved);
+    target.present = !builtInUart.match(resolved).hasMatch() || listed.contains(resolved);
 }
 
 // What opening `path` opens: the path with every link resolved, or the
@@ -74,7 +82,7 @@ ComPortTarget locateWithPresence(int commPort, const QString &programFolder, Lis
     target.present = !QSerialPortInfo(target.opens).isNull();
     Q_UNUSED(listed);
 #else
-    target.present = devicePresent(target.opens, listed);
+    judgePresence(target, listed);
 #endif
     return target;
 }

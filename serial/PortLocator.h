@@ -30,10 +30,13 @@ struct ComPortTarget {
     // The name handed to the serial port: the entry with every link resolved,
     // the dangling target, or the built-in port.
     QString opens;
-    // The device is there now. A built-in UART's node exists on most PCs
+    // A serial device is there now. A built-in UART's node exists on most PCs
     // whether or not the UART does, so for those the system's list of serial
     // ports decides.
     bool present = false;
+    // What is there instead of a serial device ("a folder", "a regular file",
+    // "a character device" such as /dev/null); empty when nothing is there.
+    QString notSerial;
 };
 
 ComPortTarget locateComPort(int commPort, const QString &programFolder);

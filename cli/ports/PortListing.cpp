@@ -49,11 +49,16 @@ void listEntry(QTextStream &out, int commPort, const ComPortTarget &target)
 {
     out << "  COM" << commPort;
     if (target.source == ComPortTarget::Source::Entry) {
-        out << " is not a link: the program opens " << target.opens << " as it is\n";
+        out << " is not a link: the program opens " << target.opens << " as it is";
+        if (!target.notSerial.isEmpty())
+            out << " (not a serial device: it is " << target.notSerial << ")";
+        out << '\n';
         return;
     }
     out << " -> " << target.linkTarget;
-    if (!target.present)
+    if (!target.notSerial.isEmpty())
+        out << " (not a serial device: " << target.opens << " is " << target.notSerial << ")\n";
+    else if (!target.present)
         out << " (not present)\n";
     else if (target.opens != target.linkTarget)
         out << " (present, " << target.opens << ")\n";

@@ -1,6 +1,7 @@
 // veltrax-ports on made-up adapters: there is no USB here, so the devices are
 // files in a temporary folder and their stable names links beside them.
 #include "PortsCommand.h"
+#include "PseudoTerminal.h"
 #include "QtPrinters.h"
 #include "SystemSerialDevices.h"
 
@@ -15,14 +16,16 @@ namespace {
 
 const QString FtdiName = "dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0";
 
-// Devices under dev/, a stable name for the FTDI one; in texts {root} is the folder of it all.
+// Devices under dev/, each a link to a pseudo-terminal, a stable name for the FTDI one; in
+// texts {root} is the folder of it all and {pts0} the FTDI one's pseudo-terminal.
 struct Bench {
     Bench()
     {
         EXPECT_TRUE(QDir(dir.path()).mkpath("dev/serial/by-id") &&
                     QDir(dir.path()).mkpath("Veltrax"));
-        for (const char *node : {"ttyUSB0", "ttyUSB1", "ttyUSB2"})
-            EXPECT_TRUE(QFile(path("dev/") + node).open(QIODevice::WriteOnly));
+        for (int n = 0; n < 3; ++n)
+            EXPECT_TRUE(!lines[n].slave().isEmpty() &&
+                        QFile::link(lines[n].slave(), path("dev/ttyUSB%1").arg(n)));
         EXPECT_TRUE(QFile::link("../../ttyUSB0", path(FtdiName)));
         // A dual CP2105's two ports share a serial number.
         devices = {
@@ -35,41 +38,56 @@ struct Bench {
     QString path(const QString &relative) const { return QDir(dir.path()).filePath(relative); }
     QString expand(QString text) const
     {
-        return text.replace("{ftdi}", path(FtdiName)).replace("{root}", dir.path());
+        return text.replace("{ftdi}", path(FtdiName))
+            .replace("{root}", dir.path())
+            .replace("{pts0}", lines[0].slave());
     }
     struct Run {
         int status;
         QString out, err;
     };
-    Run run(const QStringList &arguments) const
+    // In `current`, with `home` (both under {root}) as the home folder.
+    Run run(const QStringList &arguments, const QString &current = "dev",
+            const QString &home = "") const
     {
         Run result{0, {}, {}};
         QTextStream out(&result.out), err(&result.err);
-        const PortsEnvironment environment{dir.path(), path("dev"), [this] { return devices; }};
+        const PortsEnvironment environment{path(home), path(current), [this] { return devices; }};
         result.status = runPortsCommand(arguments, environment, out, err);
         out.flush(), err.flush();
         return result;
     }
 
     QTemporaryDir dir;
+    PseudoTerminal lines[3];
     QList<SerialDevice> devices;
 };
 
 TEST(PortsTool, listsEachDeviceWithItsIdentity_andWhereEachComEntryLeads)
 {
     Bench b;
+    // Present means a serial device is there, not just something.
     ASSERT_TRUE(QFile::link(b.path(FtdiName), b.path("Veltrax/COM3")) &&
-                QFile::link(b.path("dev/ttyUSB9"), b.path("Veltrax/COM4")));
+                QFile::link(b.path("dev/ttyUSB9"), b.path("Veltrax/COM4")) &&
+                QFile::link("/dev/null", b.path("Veltrax/COM5")) &&
+                QFile::link(b.path("dev"), b.path("Veltrax/COM6")) &&
+                QFile::link("/dev/zero", b.path("Veltrax/COM7")) &&
+                QFile(b.path("dev/plain")).open(QIODevice::WriteOnly) &&
+                QFile::link(b.path("dev/plain"), b.path("Veltrax/COM8")));
     const Bench::Run listed = b.run({});
     EXPECT_EQ(listed.status, 0);
     for (const char *line :
-         {"Program folder: {root}/Veltrax\n",
+         {"Program folder: {root}/Veltrax (~/Veltrax: ",
           "  {root}/dev/ttyUSB0\n    maker     FTDI\n    product   FT232R USB UART\n"
           "    serial    A1B2C3\n    USB id    0403:6001\n    stable    {ftdi}\n"
           "    linked as COM3\n",
           "stable    none: a link to it names {root}/dev/ttyUSB1, which can change",
-          "  COM3 -> {ftdi} (present, {root}/dev/ttyUSB0)\n",
-          "  COM4 -> {root}/dev/ttyUSB9 (not present)\n"})
+          "  COM3 -> {ftdi} (present, {pts0})\n",
+          "  COM4 -> {root}/dev/ttyUSB9 (not present)\n",
+          "  COM5 -> /dev/null (not a serial device: /dev/null is a character device)\n",
+          "  COM6 -> {root}/dev (not a serial device: {root}/dev is a folder)\n",
+          "  COM7 -> /dev/zero (not a serial device: /dev/zero is a character device)\n",
+          "  COM8 -> {root}/dev/plain (not a serial device: {root}/dev/plain is a regular file)\n"})
         EXPECT_TRUE(listed.out.contains(b.expand(line))) << line << "\n"
                                                          << listed.out.toStdString();
 }
@@ -109,6 +127,44 @@ TEST(PortsTool, linkPointsComAtTheChosenDevice_replacesOnlyLinks)
     EXPECT_EQ(
         QDir(b.path("Veltrax")).entryList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot),
         QStringList({"COM3", "COM4", "COM5", "COM7"}));
+}
+
+// The one folder rule veltrax-flash shares: --folder, else a current folder that holds
+// hexcfg.dat, a COMn link or a firmware file, else ~/Veltrax, else the current folder.
+TEST(PortsTool, folderRule_givenThenMarkedCurrentThenVeltraxThenCurrent)
+{
+    Bench b;
+    const QDir root(b.dir.path());
+    ASSERT_TRUE(root.mkpath("prefs") && root.mkpath("linked") && root.mkpath("firmware") &&
+                root.mkpath("nearMiss/veltrax_01012024.hex") && root.mkpath("plainHome"));
+    ASSERT_TRUE(QFile(b.path("prefs/hexcfg.dat")).open(QIODevice::WriteOnly) &&
+                QFile::link(b.path("dev/gone"), b.path("linked/COM12")) &&
+                QFile(b.path("firmware/veltrax_01012024.hex")).open(QIODevice::WriteOnly) &&
+                QFile(b.path("nearMiss/COM1")).open(QIODevice::WriteOnly) &&
+                QFile::link(b.path("dev/ttyUSB0"), b.path("nearMiss/COMX")));
+    const struct {
+        QStringList arguments;
+        const char *current, *home;
+        int status;
+        QString says; // on the output, or on the error stream when refused
+    } rows[] = {
+        {{"--folder", "../firmware"}, "prefs", "", 0, "{root}/firmware (given with --folder)"},
+        {{"--folder", "nowhere"}, "prefs", "", 1, "the folder nowhere does not exist"},
+        {{}, "prefs", "", 0, "{root}/prefs (the current folder, which holds hexcfg.dat)"},
+        {{}, "linked", "", 0, "{root}/linked (the current folder, which holds a COMn link)"},
+        {{}, "firmware", "", 0, "{root}/firmware (the current folder, which holds a firmware"},
+        {{}, "nearMiss", "", 0, "{root}/Veltrax (~/Veltrax: the current folder holds no"},
+        {{}, "nearMiss", "plainHome", 0, "{root}/nearMiss (the current folder: there is no"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.current + (" " + row.arguments.join(' ')).toStdString());
+        const Bench::Run result = b.run(row.arguments, row.current, row.home);
+        EXPECT_EQ(result.status, row.status);
+        const QString expected =
+            row.status == 0 ? "Program folder: " + b.expand(row.says) : b.expand(row.says);
+        EXPECT_TRUE((row.status == 0 ? result.out : result.err).contains(expected))
+            << result.out.toStdString() << result.err.toStdString();
+    }
 }
 
 } // namespace

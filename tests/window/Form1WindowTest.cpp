@@ -1,6 +1,7 @@
 // The main window as built and as it runs, from start-up to shutdown.
 #include "WindowHarness.h"
 
+#include "PseudoTerminal.h"
 #include "QtMessageBoxService.h"
 #include "Twips.h"
 #include "frmAbout.h"
@@ -300,14 +301,18 @@ TEST(Form1Window, copiedLog_isTheLogAsWritten_withoutDisplayBreaks)
     EXPECT_EQ(QGuiApplication::clipboard()->text(), form.logText().mid(3, breakAt - 3 + 6));
 }
 
-// The "Com Port" items tell what each port opens, refreshed each time the menu opens.
+// The "Com Port" items tell what each port opens, refreshed each time the menu opens;
+// present means a serial device, and anything else there is named.
 TEST(ComPortToolTips, nameWhatEachPortOpensAndWhetherItIsThere)
 {
     WindowHarness h;
     const QDir dir(h.folder.path());
     const QString adapter = dir.filePath("ttyUSB0");
-    ASSERT_TRUE(QFile(adapter).open(QIODevice::WriteOnly));
-    ASSERT_TRUE(QFile::link(adapter, dir.filePath("COM2")));
+    const PseudoTerminal line;
+    ASSERT_TRUE(QFile::link(line.slave(), adapter));
+    ASSERT_TRUE(QFile::link(adapter, dir.filePath("COM2")) &&
+                QFile::link("/dev/null", dir.filePath("COM3")) &&
+                QFile::link(dir.path(), dir.filePath("COM4")));
     Form1 &form = h.start("COM=1\r\nDBG=0\r\n");
     auto *menu = h.element<QMenu>("mComPort");
     ASSERT_TRUE(menu && menu->toolTipsVisible());
@@ -319,7 +324,9 @@ TEST(ComPortToolTips, nameWhatEachPortOpensAndWhetherItIsThere)
     };
     const QString link = "Opens " + adapter + "\n(the link COM2 in the program folder)\n";
     EXPECT_TRUE(shown(1).startsWith("Opens /dev/ttyS0\n(no COM1 link in the program folder)\n"));
-    EXPECT_EQ(shown(2), link + "Present now");
+    EXPECT_EQ(shown(2), link + "Present now, as " + line.slave());
+    EXPECT_TRUE(shown(3).endsWith("\nNot a serial device: /dev/null is a character device"));
+    EXPECT_TRUE(shown(4).endsWith("\nNot a serial device: " + dir.path() + " is a folder"));
     ASSERT_TRUE(QFile::remove(adapter)); // unplugged after start-up
     EXPECT_EQ(shown(2), link + "Not present now");
 }

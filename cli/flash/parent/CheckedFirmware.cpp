@@ -1,12 +1,33 @@
 #include "CheckedFirmware.h"
 
 #include "FirmwareDiscovery.h"
+#include "FileKind.h"
 #include "FirmwareImage.h"
 #include "QtFileSystem.h"
 #include "UploaderError.h"
 
 #include <QCryptographicHash>
 #include <QFileInfo>
+
+namespace {
+
+// Why the named file cannot be a firmware file before it is read, in words a
+// technician can act on; empty when it is a regular file.
+QString unusableFirmwareName(const QString &path)
+{
+    const QString kind = fileKind(path);
+    if (kind == QLatin1String("a regular file"))
+        return {};
+    if (!kind.isEmpty())
+        return QStringLiteral("not a regular file but %1").arg(kind);
+    // The command line is read as UTF-8: a name in another encoding arrives
+    // with its bytes replaced and can only be missed.
+    if (path.contains(QChar::ReplacementCharacter))
+        return QStringLiteral("no such file: the name given is not valid UTF-8");
+    return QStringLiteral("no such file");
+}
+
+} // namespace
 
 FirmwareChoice chooseFirmware(const QString &file, const QString &folder)
 {
@@ -28,6 +49,11 @@ FirmwareChoice chooseFirmware(const QString &file, const QString &folder)
         }
         // As the window names it: the folder, a slash, the name as listed.
         path = folder + QLatin1Char('/') + found.FirmwareFileName;
+    }
+
+    if (const QString problem = unusableFirmwareName(path); !problem.isEmpty()) {
+        choice.problem = QStringLiteral("Invalid File: %1: %2").arg(path, problem);
+        return choice;
     }
 
     // The update's own reading and check, once, for every instrument.
