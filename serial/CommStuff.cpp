@@ -157,8 +157,10 @@ bool CommStuff::OpenPort()
             form.MSComm1.setPortOpen(true);
     } catch (const UploaderError &error) {
         qCWarning(lcSerial).noquote() << error.description();
-        m_messages.showOk(QStringLiteral("Could not open Com") +
-                          QString::number(form.MSComm1.CommPort()));
+        m_messages.showOk(QStringLiteral("Could not open ") +
+                          (m_portNameInMessages.isEmpty()
+                               ? QStringLiteral("Com") + QString::number(form.MSComm1.CommPort())
+                               : m_portNameInMessages));
         form.TimerPortOpen.stop();
         form.TimerPortOpen.setInterval(200);
         return false;

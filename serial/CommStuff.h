@@ -3,6 +3,7 @@
 #include "ByteDevice.h"
 #include "SerialLink.h"
 
+#include <QString>
 #include <functional>
 #include <memory>
 
@@ -39,6 +40,11 @@ public:
     // The hidden form, created on first use.
     frmHidden &hidden();
 
+    // How "Could not open" names the port: by default "Com" and its number,
+    // as the window's box has it; the command line names a device path as
+    // it was given.
+    void namePortInMessages(const QString &name) { m_portNameInMessages = name; }
+
     // The three module flags, read by the waits and set by the timer events.
     bool DelayActive = false;
     bool PortSettled = false;
@@ -47,5 +53,6 @@ public:
 private:
     MessageBoxService &m_messages;
     DeviceFactory m_makeDevice;
+    QString m_portNameInMessages;
     std::unique_ptr<frmHidden> m_hidden;
 };

@@ -47,9 +47,8 @@ void MSComm::setPortOpen(bool open)
         return;
     }
     if (!m_device->open(m_commPort))
-        throw SerialLinkError(ErrorCode::DeviceIoError, QStringLiteral("Com%1 cannot be opened: %2")
-                                                            .arg(m_commPort)
-                                                            .arg(m_device->errorString()));
+        throw SerialLinkError(ErrorCode::DeviceIoError,
+                              QStringLiteral("cannot open %1").arg(m_device->errorString()));
 }
 
 int MSComm::InBufferCount() const

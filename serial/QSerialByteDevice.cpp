@@ -1,6 +1,7 @@
 #include "QSerialByteDevice.h"
 
 #include "LineSettingsText.h"
+#include "OpenFailure.h"
 #include "PortLocator.h"
 #include "SerialLog.h"
 #include "UploaderError.h"
@@ -87,14 +88,18 @@ bool QSerialByteDevice::open(int commPort)
     m_failed = false;
     m_errorString.clear();
 
-    m_port.setPortName(m_naming(commPort));
+    // Messages name the device as it was named, never the port's name for it
+    // (/dev/serial/by-id/... shows there as serial/by-id/...).
+    m_location = m_naming(commPort);
+    m_port.setPortName(m_location);
     if (!configurePort()) {
         m_errorString = QStringLiteral("%1: settings %2 refused: %3")
-                            .arg(m_port.portName(), settingsText(m_settings), m_port.errorString());
+                            .arg(m_location, settingsText(m_settings), m_port.errorString());
         return false;
     }
     if (!m_port.open(QIODevice::ReadWrite)) {
-        m_errorString = QStringLiteral("%1: %2").arg(m_port.portName(), m_port.errorString());
+        m_errorString = QStringLiteral("%1: %2").arg(
+            m_location, explainOpenFailure(m_location, m_port.error(), m_port.errorString()));
         return false;
     }
     requestLowLatency(m_port);
@@ -119,7 +124,7 @@ void QSerialByteDevice::applySettings(const LineSettings &settings)
         configurePort();
         throw UploaderError(ErrorCode::InvalidPropertyValue,
                             QStringLiteral("%1 refuses %2: %3")
-                                .arg(m_port.portName(), settingsText(settings), reason));
+                                .arg(m_location, settingsText(settings), reason));
     }
 }
 
@@ -169,7 +174,7 @@ void QSerialByteDevice::onErrorOccurred(QSerialPort::SerialPortError error)
         m_configuring || m_failed)
         return;
     m_failed = true;
-    m_errorString = QStringLiteral("%1: %2").arg(m_port.portName(), describeFailure(error));
+    m_errorString = QStringLiteral("%1: %2").arg(m_location, describeFailure(error));
     // A read that ends because the line was hung up leaves no system error of
     // its own, and the port then quotes a stale one.
     if (error != QSerialPort::ReadError)

@@ -43,6 +43,7 @@ private:
 
     PortNaming m_naming;
     QSerialPort m_port;
+    QString m_location; // the device as named, for messages
     LineSettings m_settings;
     bool m_open = false;
     bool m_failed = false;

@@ -139,6 +139,8 @@ int runUpdateChild(const ChildSettings &settings)
     comm.SetBaudRate(LineSpeed);
     if (settings.commPort > 0)
         comm.hidden().MSComm1.setCommPort(settings.commPort);
+    else
+        comm.namePortInMessages(settings.port);
     ReportingLink link(comm, reporter);
     OneFileSystem files(settings.firmwarePath, *firmware);
     ConsoleWindow window(reporter, settings.firmwarePath, files.lineCount());
