@@ -5,6 +5,7 @@
 #include "FlashOptions.h"
 #include "FlashReport.h"
 #include "InstrumentRun.h"
+#include "LiveLines.h"
 #include "PortPlan.h"
 #include "ProgressDisplay.h"
 #include "SignalNotifier.h"
@@ -52,7 +53,8 @@ class Supervisor : public QObject {
 public:
     Supervisor(const FlashOptions &options, const QList<InstrumentRun *> &runs)
         : m_options(options), m_runs(runs),
-          m_display(runs, ::isatty(STDERR_FILENO) == 1), m_signals{SIGINT, SIGTERM, SIGHUP}
+          m_display(runs, wantLiveLines(STDERR_FILENO, runs.size())),
+          m_signals{SIGINT, SIGTERM, SIGHUP}
     {
         connect(&m_signals, &SignalNotifier::raised, this, &Supervisor::onSignal);
         for (InstrumentRun *run : m_runs)

@@ -1,6 +1,7 @@
 #include "ProgressDisplay.h"
 
 #include "InstrumentRun.h"
+#include "LiveLines.h"
 
 #include <cmath>
 #include <sys/ioctl.h>
@@ -68,19 +69,19 @@ void ProgressDisplay::connectRun(InstrumentRun *run)
 
 QString ProgressDisplay::liveLine(const InstrumentRun &run, int portWidth, int width)
 {
-    QString line = run.port().name.leftJustified(portWidth) + QStringLiteral("  ");
+    QString lead, trail;
+    QStringList times;
     if (run.isFinished()) {
-        line += QStringLiteral("[exit %1] ").arg(run.exitCode());
-        line += run.status() + QStringLiteral("  ") + minutesSeconds(run.elapsedSeconds());
-    } else {
-        line += run.status();
-        if (const std::optional<double> percent = run.percent())
-            line += QStringLiteral("  %1%").arg(static_cast<int>(*percent), 3);
-        line += QStringLiteral("  ") + minutesSeconds(run.elapsedSeconds());
-        if (const std::optional<double> left = run.secondsLeft())
-            line += QStringLiteral("  ETA ") + minutesSeconds(*left);
+        lead = QStringLiteral("[exit %1] ").arg(run.exitCode());
+    } else if (const std::optional<double> percent = run.percent()) {
+        trail = QStringLiteral("  %1%").arg(static_cast<int>(*percent), 3);
     }
-    return line.left(std::max(width, 1));
+    times << QStringLiteral("  ") + minutesSeconds(run.elapsedSeconds());
+    if (!run.isFinished())
+        if (const std::optional<double> left = run.secondsLeft())
+            times << QStringLiteral("  ETA ") + minutesSeconds(*left);
+    return fitLiveLine(run.port().name, portWidth, lead, run.status(), trail, times,
+                       std::max(width, 1));
 }
 
 int ProgressDisplay::terminalWidth() const
