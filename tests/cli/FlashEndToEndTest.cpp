@@ -131,6 +131,41 @@ TEST_F(FlashEndToEnd, benchOfFour_eachEndsItsOwnWay_highestCodeWins)
     check("COM3", instruments[2].get(), {"Communitcations error.", 8, 5, 4});
     check("COM4", instruments[3].get(), {"File sent UNsuccessfully! (Got Error)", 10, -1, 5});
     check("/dev/veltrax-no-such-adapter", nullptr, {"Communitcations error.", 3, 0, 3});
+    // Before anything is sent: the folder used, then each port and the device it opens.
+    EXPECT_TRUE(errors.contains("folder " + folder.path() + " (the current folder, which holds") &&
+                errors.contains("port COM2 opens " + instruments[1]->device() + '\n'))
+        << errors.toStdString();
+    // A device path is named as given, and why it did not open is said.
+    const QString gone = transcriptsByPort(logs())["/dev/veltrax-no-such-adapter"];
+    for (const QString &text : {errors, gone})
+        EXPECT_TRUE(text.contains("Could not open /dev/veltrax-no-such-adapter") &&
+                    text.contains("/dev/veltrax-no-such-adapter: no such device"))
+            << text.toStdString();
+}
+
+// A port another update holds is not opened a second time, and its holder is named.
+TEST_F(FlashEndToEnd, heldPort_refused_namesItsHolder)
+{
+    useFirmware();
+    BenchInstrument instrument(folder, 1, {"--no-pacing", "--silent"});
+    QProcess holder;
+    holder.setWorkingDirectory(folder.path());
+    holder.setProcessChannelMode(QProcess::MergedChannels);
+    holder.start(QStringLiteral(VELTRAX_FLASH), {"--yes", "--port", "COM1", "--timeout", "20"});
+    QString held;
+    for (const QDeadlineTimer limit(20000);
+         !held.contains("COM1: Attempting") && !limit.hasExpired(); holder.waitForReadyRead(50))
+        held += QString::fromLocal8Bit(holder.readAll());
+    ASSERT_TRUE(held.contains("COM1: Attempting")) << held.toStdString();
+    run({"COM1"});
+    EXPECT_EQ(finish(), 3) << errors.toStdString();
+    EXPECT_EQ(json()["COM1"]["exit_code"].toInt(), 3);
+    const QString says = "in use by veltrax-flash (process ";
+    EXPECT_TRUE(errors.contains(says) && transcriptsByPort(logs())["COM1"].contains(says))
+        << errors.toStdString();
+    ::kill(static_cast<pid_t>(holder.processId()), SIGINT);
+    EXPECT_TRUE(holder.waitForFinished(10000));
+    EXPECT_EQ(instrument.log().received(), Reboot.left(1)) << "more than the holder's ESC";
 }
 
 // The first boot wait has no limit of its own: only the time limit ends it.
@@ -177,6 +212,8 @@ TEST_F(FlashEndToEnd, refusals_sendNothing)
     } rows[] = {
         {{"--json"}, {}, 1, "give --yes"},
         {{"--yes", "--port", "{DEVICE}"}, {}, 1, "name the same device"},
+        // No guess for a COMn nobody linked: not the PC's own /dev/ttyS4.
+        {{"--yes", "--json", "--port", "COM5"}, {}, 3, "no COM5 link in {FOLDER}; "},
         {{"--yes", "--json"},
          ":10000000000102030405060708090A0B0C0D0E0F78\r\n"
          ":1000100010111213141516171819ZZ1B1C1D1E1F68\r\n:00000001FF\r\n",
@@ -193,7 +230,8 @@ TEST_F(FlashEndToEnd, refusals_sendNothing)
         errors.clear(), output.clear();
         run({"COM1", "COM2"}, QStringList(row.options).replaceInStrings("{DEVICE}", one.device()));
         EXPECT_EQ(finish(), row.exitCode);
-        EXPECT_TRUE(errors.contains(row.says) && errors.contains("nothing sent"))
+        EXPECT_TRUE(errors.contains(QString(row.says).replace("{FOLDER}", folder.path())) &&
+                    errors.contains("nothing sent"))
             << errors.toStdString();
         for (BenchInstrument *instrument : {&one, &two}) {
             EXPECT_EQ(instrument->finish(), 3) << "the monitor was entered";
