@@ -16,7 +16,7 @@ bool holdsComLink(const QDir &folder)
     static const QRegularExpression comName(QStringLiteral("^COM[1-9][0-9]{0,2}$"));
     // System: a dangling link (an adapter unplugged) is still a link.
     const QStringList entries = folder.entryList({QStringLiteral("COM*")},
-                                                 QDir::AllEntries | QDir::System | QDir::Hidden);
+                                                 QDir::AllEntries | QDir::System);
     for (const QString &name : entries)
         if (comName.match(name).hasMatch() && QFileInfo(folder.filePath(name)).isSymLink())
             return true;
