@@ -17,29 +17,21 @@ TEST(FlashFirmwareName, whatIsNoRegularFile_isNamed)
 {
     QTemporaryDir dir;
     const QDir folder(dir.path());
-    QFile good(folder.filePath("veltrax_03152024.hex"));
-    ASSERT_TRUE(good.open(QIODevice::WriteOnly) && good.write(":00000001FF\r\n") > 0);
-    good.close();
-    ASSERT_EQ(::mkfifo(QFile::encodeName(folder.filePath("pipe")).constData(), 0600), 0);
-    ASSERT_TRUE(folder.mkdir("sub"));
+    ASSERT_TRUE(::mkfifo(QFile::encodeName(folder.filePath("pipe")).constData(), 0600) == 0 &&
+                folder.mkdir("sub"));
     const struct {
-        QString name;
-        QString problem; // a part of it; empty: accepted
+        QString name, problem;
     } rows[] = {
-        {folder.filePath("veltrax_03152024.hex"), ""},
         {folder.filePath("pipe"), "pipe: not a regular file but a FIFO"},
         {folder.filePath("sub"), "sub: not a regular file but a folder"},
         {"/dev/null", "/dev/null: not a regular file but a character device"},
         // What the command line makes of bytes that are not UTF-8.
-        {folder.filePath(QStringLiteral("veltrax_\uFFFD.hex")),
-         "no such file: the name given is not valid UTF-8"},
+        {folder.filePath("veltrax_\uFFFD.hex"), "no such file: the name given is not valid UTF-8"},
         {folder.filePath("missing.hex"), "missing.hex: no such file"},
     };
     for (const auto &row : rows) {
         const FirmwareChoice choice = chooseFirmware(row.name, dir.path());
-        EXPECT_EQ(choice.firmware.has_value(), row.problem.isEmpty()) << row.name.toStdString();
-        EXPECT_TRUE(row.problem.isEmpty() ? choice.problem.isEmpty()
-                                          : choice.problem.endsWith(row.problem))
+        EXPECT_TRUE(!choice.firmware && choice.problem.endsWith(row.problem))
             << choice.problem.toStdString();
     }
 }

@@ -5,14 +5,13 @@
 #include <stdlib.h>
 #include <unistd.h>
 
-// A real serial device node without hardware: the slave end of a fresh
-// pseudo-terminal (/dev/pts/N), served by the kernel's tty driver. The
-// master end is held until the object goes, so the node stays.
+// A real serial device node without hardware: the slave end (/dev/pts/N) of a
+// pseudo-terminal whose master is held until the object goes. Empty slave()
+// when none could be had.
 class PseudoTerminal {
 public:
-    PseudoTerminal()
+    PseudoTerminal() : m_master(::posix_openpt(O_RDWR | O_NOCTTY))
     {
-        m_master = ::posix_openpt(O_RDWR | O_NOCTTY);
         if (m_master >= 0 && ::grantpt(m_master) == 0 && ::unlockpt(m_master) == 0)
             m_slave = QString::fromLocal8Bit(::ptsname(m_master));
     }
@@ -23,11 +22,9 @@ public:
     }
     PseudoTerminal(const PseudoTerminal &) = delete;
     PseudoTerminal &operator=(const PseudoTerminal &) = delete;
-
-    // Empty when no pseudo-terminal could be had.
     QString slave() const { return m_slave; }
 
 private:
-    int m_master = -1;
+    int m_master;
     QString m_slave;
 };
