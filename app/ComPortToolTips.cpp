@@ -28,8 +28,8 @@ QString comPortToolTip(int commPort, const ComPortTarget &target)
     else if (target.present)
         presence = QStringLiteral("Present now");
     else if (!target.notSerial.isEmpty())
-        presence = QStringLiteral("Not a serial device: %1 is %2")
-                       .arg(target.opens, target.notSerial);
+        presence =
+            QStringLiteral("Not a serial device: %1 is %2").arg(target.opens, target.notSerial);
     return opens + QLatin1Char('\n') + presence;
 }
 

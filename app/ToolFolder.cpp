@@ -15,8 +15,8 @@ bool holdsComLink(const QDir &folder)
 {
     static const QRegularExpression comName(QStringLiteral("^COM[1-9][0-9]{0,2}$"));
     // System: a dangling link (an adapter unplugged) is still a link.
-    const QStringList entries = folder.entryList({QStringLiteral("COM*")},
-                                                 QDir::AllEntries | QDir::System);
+    const QStringList entries =
+        folder.entryList({QStringLiteral("COM*")}, QDir::AllEntries | QDir::System);
     for (const QString &name : entries)
         if (comName.match(name).hasMatch() && QFileInfo(folder.filePath(name)).isSymLink())
             return true;
@@ -48,8 +48,7 @@ QString programFolderMark(const QString &folder)
 
 } // namespace
 
-ToolFolder chooseToolFolder(const QString &given, const QString &currentFolder,
-                            const QString &home)
+ToolFolder chooseToolFolder(const QString &given, const QString &currentFolder, const QString &home)
 {
     ToolFolder chosen;
     const QString current = QDir::cleanPath(QDir(currentFolder).absolutePath());

@@ -128,8 +128,8 @@ std::optional<NamedPort> resolveNamedPort(const QString &name, const QString &fo
 #else
         // Only a link in the folder: a script that names a port nobody linked
         // must not reach whatever hangs on the PC's own /dev/ttyS<n-1>.
-        return NamedPort{number, target.source == ComPortTarget::Source::Link ? target.opens
-                                                                                : QString()};
+        return NamedPort{number,
+                         target.source == ComPortTarget::Source::Link ? target.opens : QString()};
 #endif
     }
     if (!QDir::isAbsolutePath(name))

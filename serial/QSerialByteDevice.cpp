@@ -122,9 +122,9 @@ void QSerialByteDevice::applySettings(const LineSettings &settings)
         const QString reason = m_port.errorString();
         m_settings = previous;
         configurePort();
-        throw UploaderError(ErrorCode::InvalidPropertyValue,
-                            QStringLiteral("%1 refuses %2: %3")
-                                .arg(m_location, settingsText(settings), reason));
+        throw UploaderError(
+            ErrorCode::InvalidPropertyValue,
+            QStringLiteral("%1 refuses %2: %3").arg(m_location, settingsText(settings), reason));
     }
 }
 

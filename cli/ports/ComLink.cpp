@@ -35,7 +35,7 @@ ComLinkResult makeComLink(int commPort, const SerialDevice &device, const QStrin
             QStringLiteral("there is no COM%1: the ports are COM1 to COM16").arg(commPort));
     if (!QFileInfo(folder).isDir())
         throw UploaderError(ErrorCode::PathNotFound,
-                         QStringLiteral("the program folder %1 does not exist").arg(folder));
+                            QStringLiteral("the program folder %1 does not exist").arg(folder));
 
     ComLinkResult result;
     result.entry = comPortEntry(commPort, folder);
@@ -44,11 +44,11 @@ ComLinkResult makeComLink(int commPort, const SerialDevice &device, const QStrin
         result.previous = entry.symLinkTarget();
     else if (entry.exists())
         throw UploaderError(ErrorCode::FileAccessError,
-                         QStringLiteral("%1 is a %2, not a link: it is left as it is; move it "
-                                        "away to link COM%3")
-                             .arg(result.entry,
-                                  entry.isDir() ? QStringLiteral("folder") : QStringLiteral("file"))
-                             .arg(commPort));
+                            QStringLiteral("%1 is a %2, not a link: it is left as it is; move it "
+                                           "away to link COM%3")
+                                .arg(result.entry, entry.isDir() ? QStringLiteral("folder")
+                                                                 : QStringLiteral("file"))
+                                .arg(commPort));
 
     result.bareDevicePath = device.stableName.isEmpty();
     result.target = result.bareDevicePath ? device.systemLocation : device.stableName;

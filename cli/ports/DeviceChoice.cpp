@@ -32,22 +32,23 @@ SerialDevice chooseDevice(const QList<SerialDevice> &devices, const QString &whi
             fitting.append(device);
 
     if (fitting.isEmpty())
-        throw UploaderError(ErrorCode::FileNotFound,
-                         QStringLiteral("no serial device \"%1\" is plugged in; give a device, a "
-                                        "/dev/serial/by-id name or a serial number as "
-                                        "veltrax-ports lists them")
-                             .arg(which));
+        throw UploaderError(
+            ErrorCode::FileNotFound,
+            QStringLiteral("no serial device \"%1\" is plugged in; give a device, a "
+                           "/dev/serial/by-id name or a serial number as "
+                           "veltrax-ports lists them")
+                .arg(which));
     if (fitting.size() > 1) {
         QStringList candidates;
         for (const SerialDevice &device : fitting)
             candidates << device.systemLocation;
         // An adapter with several ports has one serial number for all of them.
         throw UploaderError(ErrorCode::InvalidArgument,
-                         QStringLiteral("\"%1\" fits %2 devices (%3); name one of them by its "
-                                        "/dev/serial/by-id name")
-                             .arg(which)
-                             .arg(fitting.size())
-                             .arg(candidates.join(QStringLiteral(", "))));
+                            QStringLiteral("\"%1\" fits %2 devices (%3); name one of them by its "
+                                           "/dev/serial/by-id name")
+                                .arg(which)
+                                .arg(fitting.size())
+                                .arg(candidates.join(QStringLiteral(", "))));
     }
     return fitting.first();
 }

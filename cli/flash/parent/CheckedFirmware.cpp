@@ -1,7 +1,7 @@
 #include "CheckedFirmware.h"
 
-#include "FirmwareDiscovery.h"
 #include "FileKind.h"
+#include "FirmwareDiscovery.h"
 #include "FirmwareImage.h"
 #include "QtFileSystem.h"
 #include "UploaderError.h"

@@ -27,9 +27,8 @@ bool wantLiveLines(int fd, qsizetype instruments)
 {
     winsize size{};
     const bool terminal = ::isatty(fd) == 1;
-    const int rows = terminal && ::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_row > 0
-                         ? size.ws_row
-                         : 24;
+    const int rows =
+        terminal && ::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_row > 0 ? size.ws_row : 24;
     return wantLiveLines(terminal, qgetenv("TERM"), rows, instruments);
 }
 
@@ -37,7 +36,8 @@ QString fitLiveLine(const QString &port, int portWidth, const QString &lead, con
                     const QString &trail, QStringList times, int width)
 {
     const auto compose = [&](const QString &shownPort, const QString &shownStatus) {
-        return shownPort + QStringLiteral("  ") + lead + shownStatus + trail + times.join(QString());
+        return shownPort + QStringLiteral("  ") + lead + shownStatus + trail +
+               times.join(QString());
     };
     const QString whole = compose(port.leftJustified(portWidth), status);
     if (whole.size() <= width)
