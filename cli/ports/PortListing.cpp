@@ -89,9 +89,12 @@ QString listPorts(const QList<SerialDevice> &devices, const QString &folder)
         listEntry(out, index + 1, targets[index]);
         ++entries;
     }
+    // The window falls back to the built-in ports; veltrax-flash does not guess.
     if (entries == 0)
-        out << "  no COMn links: every COMn opens /dev/ttyS<n-1>\n";
+        out << "  no COMn links: in the window every COMn opens /dev/ttyS<n-1>; veltrax-flash "
+               "takes only linked ones\n";
     else if (entries < PortCount)
-        out << "  every other COMn opens /dev/ttyS<n-1>\n";
+        out << "  in the window every other COMn opens /dev/ttyS<n-1>; veltrax-flash takes only "
+               "linked ones\n";
     return text;
 }
