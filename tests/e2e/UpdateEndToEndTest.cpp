@@ -110,8 +110,9 @@ TEST_P(EndToEnd, endsWithItsText_nothingMoreSent_windowIdle)
     const QByteArray received = instrument->log().received();
     EXPECT_TRUE(wire(hexFile, f.most).startsWith(received)) << received.size() << " bytes came";
     EXPECT_GE(received.size(), wire(hexFile, f.fewest).size());
-    if (f.most == Whole) // the image the instrument assembled is the file's
+    if (f.most == Whole) { // the image the instrument assembled is the file's
         EXPECT_TRUE(verdict == 0 && instrument->image() == image);
+    }
 }
 
 // clang-format off

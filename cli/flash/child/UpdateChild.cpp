@@ -6,7 +6,7 @@
 #include "ConsoleWindow.h"
 #include "FirmwareImage.h"
 #include "FirmwareUpdater.h"
-#include "OneFileSystem.h"
+#include "HeldFirmware.h"
 #include "QSerialByteDevice.h"
 #include "ReportingLink.h"
 #include "SignalNotifier.h"
@@ -140,7 +140,7 @@ int runUpdateChild(const ChildSettings &settings)
     if (settings.commPort > 0)
         comm.hidden().MSComm1.setCommPort(settings.commPort);
     ReportingLink link(comm, reporter);
-    OneFileSystem files(settings.firmwarePath, *firmware);
+    HeldFirmware files(settings.firmwarePath, *firmware);
     ConsoleWindow window(reporter, settings.firmwarePath, files.lineCount());
     FirmwareUpdater updater(link, window, messages, files);
 
