@@ -160,12 +160,10 @@ bool CommStuff::OpenPort()
         m_messages.showOk(QStringLiteral("Could not open Com") +
                           QString::number(form.MSComm1.CommPort()));
         form.TimerPortOpen.stop();
-        form.TimerPortOpen.setInterval(200);
+        form.TimerPortOpen.setInterval(PortSettle);
         return false;
     }
 
-    // The instrument's line needs a moment after the port opens before the
-    // first byte is worth sending.
     PortSettled = false;
     form.TimerPortOpen.start();
     while (!PortSettled)

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int PortCount = 16;
-
 QString usbId(const SerialDevice &device)
 {
     const auto hex = [](std::optional<quint16> id) {
@@ -67,7 +65,7 @@ QString listPorts(const QList<SerialDevice> &devices, const QString &folder)
 {
     QString text;
     QTextStream out(&text);
-    const QList<ComPortTarget> targets = locateComPorts(PortCount, folder);
+    const QList<ComPortTarget> targets = locateComPorts(MenuComPorts, folder);
 
     out << "Serial devices:";
     if (devices.isEmpty())
@@ -86,7 +84,7 @@ QString listPorts(const QList<SerialDevice> &devices, const QString &folder)
     }
     if (entries == 0)
         out << "  no COMn links: every COMn opens /dev/ttyS<n-1>\n";
-    else if (entries < PortCount)
+    else if (entries < MenuComPorts)
         out << "  every other COMn opens /dev/ttyS<n-1>\n";
     return text;
 }

@@ -10,6 +10,7 @@
 #include "QSerialByteDevice.h"
 #include "ReportingLink.h"
 #include "SignalNotifier.h"
+#include "WireProtocol.h"
 #include "frmHidden.h"
 
 #include <QCoreApplication>
@@ -22,7 +23,6 @@
 
 namespace {
 
-constexpr int LineSpeed = 19200;
 constexpr int CannotRun = 70;
 
 void writeAll(int fd, const QByteArray &bytes)
@@ -136,7 +136,7 @@ int runUpdateChild(const ChildSettings &settings)
     CommStuff comm(messages, [device] {
         return std::make_unique<QSerialByteDevice>([device](int) { return device; });
     });
-    comm.SetBaudRate(LineSpeed);
+    comm.SetBaudRate(Wire::LineSpeed);
     if (settings.commPort > 0)
         comm.hidden().MSComm1.setCommPort(settings.commPort);
     ReportingLink link(comm, reporter);
