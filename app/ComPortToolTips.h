@@ -17,4 +17,5 @@ QString comPortToolTip(int commPort, const ComPortTarget &target);
 
 // Sets every item's tooltip afresh (index 1 first). A device name is shown as
 // it is written, never taken for markup.
-void updateComPortToolTips(const std::array<QAction *, MenuComPorts> &items, const QString &programFolder);
+void updateComPortToolTips(const std::array<QAction *, MenuComPorts> &items,
+                           const QString &programFolder);

@@ -81,11 +81,10 @@ public:
     {
         const QString link = folder.filePath(QStringLiteral("COM%1").arg(commPort));
         m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(VELTRAX_SIM,
-                        QStringList{"--link", link, "--log", m_logPath, "--image", m_imagePath,
-                                    "--erase-ms", "20", "--boot-delay-ms", "20", "--timeout",
-                                    "300"} +
-                            options);
+        m_process.start(VELTRAX_SIM, QStringList{"--link", link, "--log", m_logPath, "--image",
+                                                 m_imagePath, "--erase-ms", "20", "--boot-delay-ms",
+                                                 "20", "--timeout", "300"} +
+                                         options);
         // The kernel's default timer slack would make the simulator answer late.
         QFile slack(QStringLiteral("/proc/%1/timerslack_ns").arg(m_process.processId()));
         if (m_process.processId() > 0 && slack.open(QIODevice::WriteOnly))

@@ -26,7 +26,9 @@ constexpr int AllLines = 1 << 20, Whole = AllLines + 1; // Whole: reset and rebo
 QByteArray wire(const QByteArray &hexFile, int upto)
 {
     const QByteArray bytes = e2e::transferWire(hexFile, upto);
-    return upto < 0 ? QByteArray() : upto == Whole ? bytes + e2e::ResetBytes + e2e::RebootBytes : bytes;
+    return upto < 0        ? QByteArray()
+           : upto == Whole ? bytes + e2e::ResetBytes + e2e::RebootBytes
+                           : bytes;
 }
 
 // Descriptors of this process on `device`, also once it is gone ("... (deleted)").

@@ -103,7 +103,8 @@ TEST(CommStuffWaits, selectComPort_triesANewPortAndLeavesItClosed)
         l.device->setOpenable(row.select, !row.refused);
         const qsizetype before = l.device->history().size();
         int settled = 0;
-        QObject::connect(&l.link.hidden().TimerPortOpen, &QTimer::timeout, [&settled] { ++settled; });
+        QObject::connect(&l.link.hidden().TimerPortOpen, &QTimer::timeout,
+                         [&settled] { ++settled; });
         const double wallMs =
             measure([&] { EXPECT_EQ(l.link.SelectComPort(row.select), row.result); }).first;
         EXPECT_EQ(l.device->history().mid(before), row.history);
