@@ -33,7 +33,8 @@ QString comPortToolTip(int commPort, const ComPortTarget &target)
     return opens + QLatin1Char('\n') + presence;
 }
 
-void updateComPortToolTips(const std::array<QAction *, 16> &items, const QString &programFolder)
+void updateComPortToolTips(const std::array<QAction *, MenuComPorts> &items,
+                           const QString &programFolder)
 {
     const QList<ComPortTarget> targets =
         locateComPorts(static_cast<int>(items.size()), programFolder);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "PortLocator.h"
+
 #include <QString>
 #include <array>
 
@@ -15,4 +17,5 @@ QString comPortToolTip(int commPort, const ComPortTarget &target);
 
 // Sets every item's tooltip afresh (index 1 first). A device name is shown as
 // it is written, never taken for markup.
-void updateComPortToolTips(const std::array<QAction *, 16> &items, const QString &programFolder);
+void updateComPortToolTips(const std::array<QAction *, MenuComPorts> &items,
+                           const QString &programFolder);

@@ -28,12 +28,8 @@ void ControlsCollection::saveAndDisable(std::vector<bool> &saved) const
     for (const Member &member : m_members) {
         if (isPassedOver(member.kind))
             continue;
-        try {
-            saved[slot] = member.enabled();
-            member.setEnabled(false);
-        } catch (...) {
-            // One element that cannot be held must not leave the rest live.
-        }
+        saved[slot] = member.enabled();
+        member.setEnabled(false);
         ++slot;
     }
 }
@@ -44,11 +40,7 @@ void ControlsCollection::restore(const std::vector<bool> &saved) const
     for (const Member &member : m_members) {
         if (isPassedOver(member.kind))
             continue;
-        try {
-            member.setEnabled(slot < saved.size() && saved[slot]);
-        } catch (...) {
-            // Give the other elements back their state all the same.
-        }
+        member.setEnabled(slot < saved.size() && saved[slot]);
         ++slot;
     }
 }

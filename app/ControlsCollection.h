@@ -34,8 +34,7 @@ public:
     static bool isPassedOver(Kind kind) { return kind == Kind::Frame || kind == Kind::Label; }
 
     // Saves the enabled state of every member that takes input, one slot each in
-    // collection order, and disables it. A member that fails is passed over and
-    // still uses up its slot, so the others keep their places.
+    // collection order, and disables it.
     void saveAndDisable(std::vector<bool> &saved) const;
     // Gives every member that takes input the state saved in its slot.
     void restore(const std::vector<bool> &saved) const;

@@ -3,6 +3,7 @@
 #include "CommStuff.h"
 #include "ControlsCollection.h"
 #include "FirmwareUpdater.h"
+#include "PortLocator.h"
 #include "WindowOperations.h"
 
 #include <QElapsedTimer>
@@ -156,7 +157,7 @@ private:
     QMenu *mComPort = nullptr;
     QMenu *mDebug = nullptr;
     QAction *mAbout = nullptr;
-    std::array<QAction *, 16> m_mCOM{};
+    std::array<QAction *, MenuComPorts> m_mCOM{};
     std::array<QAction *, 2> m_mDebugChoice{};
     TransferDisplay *m_display = nullptr;
 

@@ -6,15 +6,13 @@
 #include "MessageBoxService.h"
 #include "Preferences.h"
 #include "UploaderError.h"
+#include "WireProtocol.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QPushButton>
 
 namespace {
-
-// The instrument's boot monitor talks at this speed only.
-constexpr int LineSpeed = 19200;
 
 const QString NoFirmware = QStringLiteral("No Firmware Found");
 
@@ -36,7 +34,7 @@ void Form1::Form_Load()
 
         mCOM(ComPortNumber)->setChecked(true);
         mCOM_Click(ComPortNumber);
-        m_comm.SetBaudRate(LineSpeed);
+        m_comm.SetBaudRate(Wire::LineSpeed);
         ApplyDebugView();
         FindFirmware();
 
@@ -59,7 +57,7 @@ void Form1::startupFallback(const UploaderError &failure)
     m_messages.showOk(QStringLiteral("Prefs Error: ") + QString::number(failure.code()) +
                       QLatin1Char(' ') + failure.description());
     ComPortNumber = 1;
-    m_comm.SetBaudRate(LineSpeed);
+    m_comm.SetBaudRate(Wire::LineSpeed);
     // COM1 is not tried here; a port checked before the failure keeps its mark.
     mCOM(1)->setChecked(true);
     mDebugChoice(1)->setChecked(true);

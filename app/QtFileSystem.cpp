@@ -85,15 +85,6 @@ bool QtFileSystem::FileExists(const QString &path)
     return QFileInfo(path).isFile();
 }
 
-qint64 QtFileSystem::FileSize(const QString &path)
-{
-    const QFileInfo info(path);
-    if (!info.isFile()) {
-        failOnFile(ErrorCode::FileNotFound, QStringLiteral("File not found"), path);
-    }
-    return info.size();
-}
-
 std::unique_ptr<TextStream> QtFileSystem::OpenTextFile(const QString &path)
 {
     if (!QFileInfo(path).isFile()) {

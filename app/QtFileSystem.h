@@ -10,7 +10,6 @@
 class QtFileSystem final : public FileSystem {
 public:
     bool FileExists(const QString &path) override;
-    qint64 FileSize(const QString &path) override;
     std::unique_ptr<TextStream> OpenTextFile(const QString &path) override;
     QByteArray ReadFile(const QString &path, qint64 maxBytes) override;
     std::unique_ptr<TextWriter> CreateTextFile(const QString &path) override;

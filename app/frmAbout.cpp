@@ -14,6 +14,11 @@ namespace {
 const QString Version = QStringLiteral("1.01");
 const QString ReleaseDate = QStringLiteral("02/09/2012");
 
+// Once centred in its known frame for this long, the box is the operator's.
+constexpr qint64 FrameSettleMs = 1000;
+// A manager that insists on its own place is not fought for ever.
+constexpr int MaxPlacings = 8;
+
 // Places are kept in twips, as the box was laid out.
 struct Place {
     int left;
@@ -133,6 +138,9 @@ void frmAbout::Form_Load()
     if (m_frame.isNull() && parentWidget() && parentWidget()->window()->isVisible())
         m_frame = parentWidget()->window()->windowHandle()->frameMargins();
     m_centring = true;
+    m_placingsLeft = MaxPlacings;
+    m_placedFrom = QRect();
+    m_centred.invalidate();
     centreOnScreen();
 
     const Place centred{OuterSquare.left + (OuterSquare.width - InnerSquare.width) / 2,
@@ -143,28 +151,45 @@ void frmAbout::Form_Load()
     lblRevDate->setText(QStringLiteral("v") + Version + QLatin1Char(' ') + ReleaseDate);
 }
 
+QPoint frmAbout::centredFramePosition() const
+{
+    const QRect area = screen()->geometry();
+    const QSize outer = size().grownBy(m_frame);
+    return {area.x() + (area.width() - outer.width()) / 2,
+            area.y() + (area.height() - outer.height()) / 2};
+}
+
 void frmAbout::centreOnScreen()
 {
-    const QScreen *display = screen();
-    if (!display)
-        return;
-    const QRect area = display->geometry();
-    const int outerWidth = width() + m_frame.left() + m_frame.right();
-    const int outerHeight = height() + m_frame.top() + m_frame.bottom();
-    // The position of a window is that of its frame.
-    move(area.x() + (area.width() - outerWidth) / 2, area.y() + (area.height() - outerHeight) / 2);
+    // Placed by its client area: a frame position means something else to a
+    // manager that has not framed the box yet.
+    if (screen())
+        setGeometry(QRect(centredFramePosition() + QPoint(m_frame.left(), m_frame.top()), size()));
 }
 
 bool frmAbout::event(QEvent *event)
 {
     const bool handled = QDialog::event(event);
-    // Placed with a frame other than the one it got: centre it again, once,
-    // before the operator has had it in sight for long. Later moves are the
-    // operator's own.
-    const QMargins frame = windowHandle() ? windowHandle()->frameMargins() : QMargins();
-    if (m_centring && !frame.isNull() && frame != m_frame) {
-        m_frame = frame;
+    // A window manager may report the frame late or in steps, and may place
+    // the box before it has framed it: until the box has stood centred in its
+    // known frame for a moment, it goes back whenever it stands elsewhere.
+    // Later moves are the operator's own.
+    const QWindow *window = windowHandle();
+    const QMargins frame = window ? window->frameMargins() : QMargins();
+    if (!m_centring || frame.isNull() || !screen())
+        return handled;
+    const QRect outer = window->frameGeometry();
+    if (m_centred.isValid() && m_centred.hasExpired(FrameSettleMs)) {
         m_centring = false;
+    } else if (frame == m_frame && outer.topLeft() == centredFramePosition()) {
+        if (!m_centred.isValid())
+            m_centred.start();
+    } else if (frame != m_frame || outer != m_placedFrom) {
+        // Not where it stood when last put back: the manager has answered.
+        m_centred.invalidate();
+        m_frame = frame;
+        m_placedFrom = outer;
+        m_centring = --m_placingsLeft > 0;
         centreOnScreen();
     }
     return handled;

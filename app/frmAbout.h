@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QMargins>
 
 class QLabel;
@@ -26,15 +27,20 @@ private:
     void Form_Load();
     void btDone_Click();
     void centreOnScreen();
+    QPoint centredFramePosition() const;
 
     QWidget *shORVinner = nullptr;
     QLabel *lblRevDate = nullptr;
     QPushButton *btDone = nullptr;
     bool m_loaded = false;
-    // During the first showing: the frame the box was centred with, until the
-    // window system reports the one it really has.
+    // During the first showing: the frame the box was centred with, where it
+    // stood when it was last put back, the placings left, and since when the
+    // box has stood centred.
     bool m_centring = false;
     QMargins m_frame;
+    QRect m_placedFrom;
+    int m_placingsLeft = 0;
+    QElapsedTimer m_centred;
 };
 
 // mAbout_Click of the main window: shows the run's one About box modally

@@ -79,12 +79,12 @@ int spawnFlash(const QStringList &arguments, const QString &output, rusage &usag
 Run measure(const ProgramFolder &folder, int count, const QString &name)
 {
     Run run;
-    std::vector<std::unique_ptr<BenchInstrument>> instruments;
+    std::vector<std::unique_ptr<SimulatedInstrument>> instruments;
     QStringList arguments{"--yes", "--folder", folder.path(), "--log",
                           folder.scratchPath(name + QStringLiteral("-logs"))};
     for (int n = 1; n <= count; ++n) {
         instruments.push_back(
-            std::make_unique<BenchInstrument>(folder, n, QStringList{"--timeout", "3600"}));
+            std::make_unique<SimulatedInstrument>(folder, n, QStringList{"--timeout", "3600"}));
         arguments << "--port" << QStringLiteral("COM%1").arg(n);
     }
     rusage usage{};

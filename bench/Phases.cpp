@@ -128,7 +128,7 @@ int efficiency(const QString &imageSize)
     const Spread program = spreadOf(stage.turnarounds);
     figure("paced_program_turnaround_median_us", microseconds(program.median));
     figure("paced_program_turnaround_mean_us", microseconds(program.mean));
-    const bool complete = run.instrument->finish().exitCode == 0;
+    const bool complete = run.instrument->finish() == 0;
     const SimulatorLog log = run.instrument->log();
     const Spread line = spreadOf(turnaroundsOnTheLine(log));
     figure("paced_line_turnaround_median_us", microseconds(line.median));

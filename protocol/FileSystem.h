@@ -1,5 +1,7 @@
 #pragma once
 
+#include "FirmwareSource.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -37,17 +39,11 @@ public:
     virtual void Close() = 0;                           // throws FileServiceError
 };
 
-// The file-system service: what the program asks of files and folders.
+// The file-system service: what the program asks of files and folders. The
+// text streams serve the preferences, the listing the firmware search.
 // Failures are thrown as FileServiceError with the codes of UploaderError.h.
-class FileSystem {
+class FileSystem : public FirmwareSource {
 public:
-    virtual ~FileSystem() = default;
-    virtual bool FileExists(const QString &path) = 0;
-    virtual qint64 FileSize(const QString &path) = 0;
-    // The whole file as it is now, read once. A file larger than maxBytes
-    // throws FileServiceError (FileTooLarge): judged by its size before
-    // anything is read, and reading stops at the bound if it grows meanwhile.
-    virtual QByteArray ReadFile(const QString &path, qint64 maxBytes) = 0;
     virtual std::unique_ptr<TextStream> OpenTextFile(const QString &path) = 0;
     // Create or replace.
     virtual std::unique_ptr<TextWriter> CreateTextFile(const QString &path) = 0;

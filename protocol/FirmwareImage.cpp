@@ -1,6 +1,6 @@
 #include "FirmwareImage.h"
 
-#include "FileSystem.h"
+#include "FirmwareSource.h"
 #include "HexLine.h"
 #include "UploaderError.h"
 
@@ -69,13 +69,13 @@ QByteArrayView TextLines::next()
     return line;
 }
 
-std::optional<FirmwareImage> FirmwareImage::load(FileSystem &files, const QString &path)
+std::optional<FirmwareImage> FirmwareImage::load(FirmwareSource &files, const QString &path)
 {
     QString refusal;
     return load(files, path, refusal);
 }
 
-std::optional<FirmwareImage> FirmwareImage::load(FileSystem &files, const QString &path,
+std::optional<FirmwareImage> FirmwareImage::load(FirmwareSource &files, const QString &path,
                                                  QString &refusal)
 {
     QByteArray bytes;

@@ -5,7 +5,7 @@
 #include <QString>
 #include <optional>
 
-class FileSystem;
+class FirmwareSource;
 
 // The lines of a text file's bytes, as the file service reads them: a line
 // ends at LF, a CR right before the LF is dropped, and the last line may lack
@@ -42,8 +42,8 @@ public:
 
     // Read once, then checked. Empty when the file is missing, unreadable,
     // larger than MaxFileBytes or refused; `refusal` then says why.
-    static std::optional<FirmwareImage> load(FileSystem &files, const QString &path);
-    static std::optional<FirmwareImage> load(FileSystem &files, const QString &path,
+    static std::optional<FirmwareImage> load(FirmwareSource &files, const QString &path);
+    static std::optional<FirmwareImage> load(FirmwareSource &files, const QString &path,
                                              QString &refusal);
     // The check on bytes already in memory.
     static std::optional<FirmwareImage> check(QByteArray bytes);

@@ -7,7 +7,7 @@
 #include <optional>
 
 class CountedTime;
-class FileSystem;
+class FirmwareSource;
 class FirmwareImage;
 class MessageBoxService;
 class SerialLink;
@@ -21,7 +21,7 @@ class WindowOperations;
 class FirmwareUpdater {
 public:
     FirmwareUpdater(SerialLink &link, WindowOperations &window, MessageBoxService &messages,
-                    FileSystem &files);
+                    FirmwareSource &files);
 
     bool WaitForAckOrBoot(bool FailOnTimeout);
     // TimeoutMs of counted time; zero or less waits without limit.
@@ -64,5 +64,5 @@ private:
     SerialLink &m_link;
     WindowOperations &m_window;
     MessageBoxService &m_messages;
-    FileSystem &m_files;
+    FirmwareSource &m_files;
 };

@@ -11,7 +11,7 @@
 #include <QtGlobal>
 
 FirmwareUpdater::FirmwareUpdater(SerialLink &link, WindowOperations &window,
-                                 MessageBoxService &messages, FileSystem &files)
+                                 MessageBoxService &messages, FirmwareSource &files)
     : m_link(link), m_window(window), m_messages(messages), m_files(files)
 {
 }

@@ -18,6 +18,9 @@ constexpr std::uint8_t CR = 0x0D;  // CR LF end the access word
 constexpr std::uint8_t LF = 0x0A;
 constexpr std::uint8_t FlashReady = 0x80; // the flash is erased and the monitor takes the file
 
+// The monitor talks at this speed only, 8 data bits, no parity, 1 stop bit.
+constexpr int LineSpeed = 19200;
+
 // SOH, command, 01, 00, and the sum of the three bytes before it.
 using Request = std::array<std::uint8_t, 5>;
 constexpr Request RebootRequest{0x01, 0x48, 0x01, 0x00, 0x49}; // answered by "boot"

@@ -162,12 +162,10 @@ bool CommStuff::OpenPort()
                                ? QStringLiteral("Com") + QString::number(form.MSComm1.CommPort())
                                : m_portNameInMessages));
         form.TimerPortOpen.stop();
-        form.TimerPortOpen.setInterval(200);
+        form.TimerPortOpen.setInterval(PortSettle);
         return false;
     }
 
-    // The instrument's line needs a moment after the port opens before the
-    // first byte is worth sending.
     PortSettled = false;
     form.TimerPortOpen.start();
     while (!PortSettled)

@@ -61,4 +61,9 @@ struct NamedPort {
     QString systemName; // what is opened; empty for a COMn with no link in `folder`
 };
 inline constexpr int MaxCommPort = 255;
+// The window's "Com Port" menu offers COM1 to COM16 (hexcfg.dat remembers one
+// of them), and veltrax-ports makes and lists the folder's entries for those.
+// veltrax-flash has no menu: it deliberately takes any COMn up to
+// MaxCommPort, for a bench with more adapters than the menu has items.
+inline constexpr int MenuComPorts = 16;
 std::optional<NamedPort> resolveNamedPort(const QString &name, const QString &folder);

@@ -12,6 +12,10 @@
 // as SerialLinkError, never turned into an endless stream of empty reads.
 class SerialLink {
 public:
+    // The instrument's line needs this long after the port opens before the
+    // first byte is worth sending.
+    static constexpr std::chrono::milliseconds PortSettle{200};
+
     virtual ~SerialLink() = default;
 
     // Returns once the time has passed; window events are processed meanwhile.
@@ -30,7 +34,7 @@ public:
     // Processes pending events once, then discards everything received.
     virtual void FlushInput() = 0;
 
-    // Opens the port (if closed) and waits 200 ms for it to settle. False after
+    // Opens the port (if closed) and waits PortSettle for it to settle. False after
     // telling the operator "Could not open Com" and the port number.
     virtual bool OpenPort() = 0;
 

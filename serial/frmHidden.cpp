@@ -20,7 +20,7 @@ void frmHidden::Form_Load()
 {
     TimerTimeout.stop();
     TimerPortOpen.stop();
-    TimerPortOpen.setInterval(200);
+    TimerPortOpen.setInterval(SerialLink::PortSettle);
 }
 
 void frmHidden::TimerDelay_Timer()

@@ -20,7 +20,7 @@ public:
 
     MSComm MSComm1;
     QTimer TimerDelay;    // ends a Delay
-    QTimer TimerPortOpen; // ends the settling wait of OpenPort; always 200 ms
+    QTimer TimerPortOpen; // ends the settling wait of OpenPort; always PortSettle
     QTimer TimerTimeout;  // ends a ReadByte wait
 
     void TimerDelay_Timer();

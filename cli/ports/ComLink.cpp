@@ -29,10 +29,11 @@ int codeFor(int error)
 
 ComLinkResult makeComLink(int commPort, const SerialDevice &device, const QString &folder)
 {
-    if (commPort < 1 || commPort > 16)
-        throw UploaderError(
-            ErrorCode::NoSuchPort,
-            QStringLiteral("there is no COM%1: the ports are COM1 to COM16").arg(commPort));
+    if (commPort < 1 || commPort > MenuComPorts)
+        throw UploaderError(ErrorCode::NoSuchPort,
+                            QStringLiteral("there is no COM%1: the ports are COM1 to COM%2")
+                                .arg(commPort)
+                                .arg(MenuComPorts));
     if (!QFileInfo(folder).isDir())
         throw UploaderError(ErrorCode::PathNotFound,
                             QStringLiteral("the program folder %1 does not exist").arg(folder));

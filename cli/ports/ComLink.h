@@ -12,7 +12,7 @@ struct ComLinkResult {
     bool bareDevicePath = false;
 };
 
-// Makes FOLDER/COMn (n from 1 to 16) a link to DEVICE's stable name, or to its
+// Makes FOLDER/COMn (n from 1 to MenuComPorts) a link to DEVICE's stable name, or to its
 // path where it has none. An existing link is replaced in one step (a new link
 // renamed over it), so the program never finds COMn missing; anything else
 // named COMn (a file, a folder) is refused and left as it is. Throws UploaderError.

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int PortCount = 16;
-
 QString usbId(const SerialDevice &device)
 {
     const auto hex = [](std::optional<quint16> id) {
@@ -72,7 +70,7 @@ QString listPorts(const QList<SerialDevice> &devices, const QString &folder)
 {
     QString text;
     QTextStream out(&text);
-    const QList<ComPortTarget> targets = locateComPorts(PortCount, folder);
+    const QList<ComPortTarget> targets = locateComPorts(MenuComPorts, folder);
 
     out << "Serial devices:";
     if (devices.isEmpty())
@@ -93,7 +91,7 @@ QString listPorts(const QList<SerialDevice> &devices, const QString &folder)
     if (entries == 0)
         out << "  no COMn links: in the window every COMn opens /dev/ttyS<n-1>; veltrax-flash "
                "takes only linked ones\n";
-    else if (entries < PortCount)
+    else if (entries < MenuComPorts)
         out << "  in the window every other COMn opens /dev/ttyS<n-1>; veltrax-flash takes only "
                "linked ones\n";
     return text;

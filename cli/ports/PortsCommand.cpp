@@ -3,6 +3,7 @@
 #include "ComLink.h"
 #include "DeviceChoice.h"
 #include "PortListing.h"
+#include "PortLocator.h"
 #include "ToolFolder.h"
 #include "UploaderError.h"
 
@@ -48,8 +49,9 @@ int portNumber(const QString &text)
                                          QRegularExpression::CaseInsensitiveOption);
     const QRegularExpressionMatch match = form.match(text);
     const int number = match.hasMatch() ? match.captured(1).toInt() : 0;
-    if (number < 1 || number > 16)
-        throw UsageError(QStringLiteral("\"%1\" is not a port from 1 to 16").arg(text));
+    if (number < 1 || number > MenuComPorts)
+        throw UsageError(QStringLiteral("\"%1\" is not a port from 1 to %2")
+                             .arg(text, QString::number(MenuComPorts)));
     return number;
 }
 

@@ -1,5 +1,6 @@
 // veltrax-flash as a process against veltrax-sim processes on pseudo-terminals.
 #include "FlashBench.h"
+#include "UpdateWire.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
@@ -12,16 +13,7 @@
 namespace {
 
 const QString Firmware = QStringLiteral("veltrax_03152024.hex");
-const QByteArray Reboot("\x1b\x01\x48\x01\x00\x49", 6), Reset("\x1b\x01\x3b\x01\x00\x3c", 6);
-
-// What the program writes for a whole update of `hexFile`, lines up to `lines`.
-QByteArray wire(const QByteArray &hexFile, int lines = 1 << 20)
-{
-    QByteArray bytes = Reboot + "quandrel\r\n\x05\x05\x05";
-    for (const QByteArray &line : hexFile.trimmed().split('\n').mid(0, lines))
-        bytes += '\x01' + QByteArray::fromHex(line.trimmed().mid(1));
-    return bytes;
-}
+using e2e::transferWire;
 
 struct Expected {
     QString status;
@@ -82,7 +74,7 @@ protected:
         return byPort;
     }
 
-    void check(const QString &port, BenchInstrument *instrument, const Expected &e)
+    void check(const QString &port, SimulatedInstrument *instrument, const Expected &e)
     {
         SCOPED_TRACE(port.toStdString());
         const QJsonObject line = json()[port];
@@ -100,8 +92,9 @@ protected:
             return;
         EXPECT_EQ(instrument->finish(), e.simulatorExit);
         const QByteArray received = instrument->log().received();
-        EXPECT_TRUE(e.exitCode ? wire(hexFile, sent).startsWith(received)
-                               : received == wire(hexFile) + Reset + Reboot)
+        EXPECT_TRUE(e.exitCode ? transferWire(hexFile, sent).startsWith(received)
+                               : received == transferWire(hexFile, lines) + e2e::ResetBytes +
+                                                 e2e::RebootBytes)
             << "not what was due on the line";
         EXPECT_TRUE(e.exitCode || instrument->image() == image) << "another image assembled";
     }
@@ -120,9 +113,9 @@ TEST_F(FlashEndToEnd, benchOfFour_eachEndsItsOwnWay_highestCodeWins)
 {
     useFirmware();
     const QStringList faults[] = {{}, {"--nak-line", "5"}, {"--hangup-line", "5"}, {"--code-bad"}};
-    std::vector<std::unique_ptr<BenchInstrument>> instruments;
+    std::vector<std::unique_ptr<SimulatedInstrument>> instruments;
     for (int n = 1; n <= 4; ++n)
-        instruments.push_back(std::make_unique<BenchInstrument>(
+        instruments.push_back(std::make_unique<SimulatedInstrument>(
             folder, n, QStringList{"--no-pacing"} + faults[n - 1]));
     run({"COM1", "COM2", "COM3", "COM4", "/dev/veltrax-no-such-adapter"});
     EXPECT_EQ(finish(), 10) << errors.toStdString();
@@ -172,7 +165,7 @@ TEST_F(FlashEndToEnd, heldPort_refused_namesItsHolder)
 TEST_F(FlashEndToEnd, silentInstrument_endedByTheTimeLimit)
 {
     useFirmware();
-    BenchInstrument instrument(folder, 1, {"--no-pacing", "--silent"});
+    SimulatedInstrument instrument(folder, 1, {"--no-pacing", "--silent"});
     run({"COM1"}, {"--yes", "--json", "--timeout", "1"});
     EXPECT_EQ(finish(), 7) << errors.toStdString();
     check("COM1", &instrument, {"Stopped by user!", 7, 0, 3});
@@ -184,7 +177,7 @@ TEST_F(FlashEndToEnd, silentInstrument_endedByTheTimeLimit)
 TEST_F(FlashEndToEnd, ctrlC_stopsEveryInstrument_secondCtrlCEndsAtOnce)
 {
     useFirmware("4K");
-    BenchInstrument one(folder, 1, {}), two(folder, 2, {"--no-pacing"});
+    SimulatedInstrument one(folder, 1, {}), two(folder, 2, {"--no-pacing"});
     run({"COM1", "COM2"});
     ASSERT_TRUE(waitForErrors({"COM1: 10%", "COM2: Resetting Defaults"})) << errors.toStdString();
     QElapsedTimer clock;
@@ -196,7 +189,7 @@ TEST_F(FlashEndToEnd, ctrlC_stopsEveryInstrument_secondCtrlCEndsAtOnce)
     EXPECT_LT(clock.elapsed(), 3000) << "waited for the reset pause";
     const int sent = json()["COM1"]["lines_sent"].toInt();
     check("COM1", &one, {"Stopped by user!", 7, sent, 4});
-    EXPECT_TRUE(one.log().received() == wire(hexFile, sent));
+    EXPECT_TRUE(one.log().received() == transferWire(hexFile, sent));
     check("COM2", &two, {"Resetting Defaults", 6, -1, 6});
     EXPECT_TRUE(transcriptsByPort(logs())["COM2"].contains("killed at the second Ctrl-C"));
 }
@@ -226,14 +219,14 @@ TEST_F(FlashEndToEnd, refusals_sendNothing)
             useFirmware();
         else
             folder.writeFile(Firmware, row.firmware);
-        BenchInstrument one(folder, 1, {"--no-pacing"}), two(folder, 2, {"--no-pacing"});
+        SimulatedInstrument one(folder, 1, {"--no-pacing"}), two(folder, 2, {"--no-pacing"});
         errors.clear(), output.clear();
         run({"COM1", "COM2"}, QStringList(row.options).replaceInStrings("{DEVICE}", one.device()));
         EXPECT_EQ(finish(), row.exitCode);
         EXPECT_TRUE(errors.contains(QString(row.says).replace("{FOLDER}", folder.path())) &&
                     errors.contains("nothing sent"))
             << errors.toStdString();
-        for (BenchInstrument *instrument : {&one, &two}) {
+        for (SimulatedInstrument *instrument : {&one, &two}) {
             EXPECT_EQ(instrument->finish(), 3) << "the monitor was entered";
             EXPECT_TRUE(instrument->log().received().isEmpty());
         }

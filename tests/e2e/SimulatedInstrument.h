@@ -4,6 +4,7 @@
 
 #include <QDeadlineTimer>
 #include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -65,31 +66,36 @@ private:
     QTemporaryDir m_folder, m_scratch;
 };
 
-// veltrax-sim as a child process on the folder's COM1; later options win.
+// veltrax-sim as a child process on the folder's COM<n>, its log and image
+// kept apart by port: 20 ms erase and start-up, gone after 300 s, unless
+// `options` (later win) say otherwise.
 class SimulatedInstrument {
 public:
-    struct Verdict {
-        int exitCode = -1; // -1: it did not end normally
-    };
-
-    SimulatedInstrument(const ProgramFolder &folder, const QStringList &options) : m_folder(folder)
+    SimulatedInstrument(const ProgramFolder &folder, const QStringList &options)
+        : SimulatedInstrument(folder, 1, options)
     {
+    }
+    SimulatedInstrument(const ProgramFolder &folder, int commPort, const QStringList &options)
+        : m_logPath(folder.scratchPath(QStringLiteral("sim%1.log").arg(commPort))),
+          m_imagePath(folder.scratchPath(QStringLiteral("image%1.bin").arg(commPort)))
+    {
+        const QString link = folder.filePath(QStringLiteral("COM%1").arg(commPort));
         m_process.setProcessChannelMode(QProcess::MergedChannels);
-        m_process.start(VELTRAX_SIM,
-                        QStringList{"--link", folder.filePath("COM1"), "--log",
-                                    folder.scratchPath("sim.log"), "--image",
-                                    folder.scratchPath("image.bin"), "--erase-ms", "20",
-                                    "--boot-delay-ms", "20", "--timeout", "300"} +
-                            options);
+        m_process.start(VELTRAX_SIM, QStringList{"--link", link, "--log", m_logPath, "--image",
+                                                 m_imagePath, "--erase-ms", "20", "--boot-delay-ms",
+                                                 "20", "--timeout", "300"} +
+                                         options);
         // The kernel's default timer slack would make the simulator answer late.
         QFile slack(QStringLiteral("/proc/%1/timerslack_ns").arg(m_process.processId()));
         if (m_process.processId() > 0 && slack.open(QIODevice::WriteOnly))
             slack.write("1");
+        QString output;
         const QDeadlineTimer limit(10000);
-        while (!m_output.contains("ready on") &&
+        while (!output.contains("ready on") &&
                m_process.waitForReadyRead(static_cast<int>(limit.remainingTime())))
-            m_output += QString::fromLocal8Bit(m_process.readAll());
-        e2e::require(m_output.contains("ready on"), "veltrax-sim did not get ready: " + m_output);
+            output += QString::fromLocal8Bit(m_process.readAll());
+        e2e::require(output.contains("ready on"), "veltrax-sim did not get ready: " + output);
+        m_device = QFileInfo(link).symLinkTarget();
     }
     ~SimulatedInstrument()
     {
@@ -99,24 +105,22 @@ public:
     SimulatedInstrument(const SimulatedInstrument &) = delete;
     SimulatedInstrument &operator=(const SimulatedInstrument &) = delete;
 
-    // Ends the run (SIGTERM unless it ends within 150 ms) and collects its verdict.
-    Verdict finish()
+    QString device() const { return m_device; } // the pseudo-terminal behind COM<n>
+    // Ends the run (SIGTERM unless it ends within 150 ms); its exit status, -1
+    // when it did not end normally.
+    int finish()
     {
         if (m_process.state() != QProcess::NotRunning && !m_process.waitForFinished(150))
             m_process.terminate();
         if (!m_process.waitForFinished(10000))
             m_process.kill();
         m_process.waitForFinished(10000);
-        return {m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1};
+        return m_process.exitStatus() == QProcess::NormalExit ? m_process.exitCode() : -1;
     }
-    SimulatorLog log() const
-    {
-        return SimulatorLog(e2e::readWhole(m_folder.scratchPath("sim.log")));
-    }
-    QByteArray image() const { return e2e::readWhole(m_folder.scratchPath("image.bin")); }
+    SimulatorLog log() const { return SimulatorLog(e2e::readWhole(m_logPath)); }
+    QByteArray image() const { return e2e::readWhole(m_imagePath); }
 
 private:
-    const ProgramFolder &m_folder;
     QProcess m_process;
-    QString m_output;
+    QString m_device, m_logPath, m_imagePath;
 };

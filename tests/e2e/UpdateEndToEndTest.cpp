@@ -2,6 +2,7 @@
 // against veltrax-sim as a process; and what a technician's bench does to them.
 #include "QtPrinters.h"
 #include "SimulatedInstrument.h"
+#include "UpdateWire.h"
 #include "UploaderWindow.h"
 
 #include <QCoreApplication>
@@ -19,16 +20,15 @@ const QString Question = QStringLiteral("Update Veltrax?  This will also reset a
                                         "under the PROGRAM menu (E1) to factory defaults.");
 const QString CommsError = QStringLiteral("Communitcations error.");
 const QString Firmware = QStringLiteral("veltrax_03152024.hex");
-const QByteArray Reboot("\x1b\x01\x48\x01\x00\x49", 6), Reset("\x1b\x01\x3b\x01\x00\x3c", 6);
 constexpr int AllLines = 1 << 20, Whole = AllLines + 1; // Whole: reset and reboot too
 
 // What the program writes for an update of `hexFile`, up to its line `upto` (-1: nothing).
 QByteArray wire(const QByteArray &hexFile, int upto)
 {
-    QByteArray bytes = Reboot + "quandrel\r\n\x05\x05\x05";
-    for (const QByteArray &line : hexFile.trimmed().split('\n').mid(0, upto))
-        bytes += '\x01' + QByteArray::fromHex(line.trimmed().mid(1));
-    return upto < 0 ? QByteArray() : upto == Whole ? bytes + Reset + Reboot : bytes;
+    const QByteArray bytes = e2e::transferWire(hexFile, upto);
+    return upto < 0        ? QByteArray()
+           : upto == Whole ? bytes + e2e::ResetBytes + e2e::RebootBytes
+                           : bytes;
 }
 
 // Descriptors of this process on `device`, also once it is gone ("... (deleted)").
@@ -106,12 +106,13 @@ TEST_P(EndToEnd, endsWithItsText_nothingMoreSent_windowIdle)
     EXPECT_EQ(ends, 0);
     if (!instrument)
         return;
-    const int verdict = instrument->finish().exitCode;
+    const int verdict = instrument->finish();
     const QByteArray received = instrument->log().received();
     EXPECT_TRUE(wire(hexFile, f.most).startsWith(received)) << received.size() << " bytes came";
     EXPECT_GE(received.size(), wire(hexFile, f.fewest).size());
-    if (f.most == Whole) // the image the instrument assembled is the file's
+    if (f.most == Whole) { // the image the instrument assembled is the file's
         EXPECT_TRUE(verdict == 0 && instrument->image() == image);
+    }
 }
 
 // clang-format off

@@ -184,6 +184,25 @@ TEST(WholeUpdate, eachPauseBeforeItsByte_eachFlushAtItsMoment)
     EXPECT_EQ(r.line.flushes, expected);
 }
 
+// A second update in the same run starts from an empty debug log and progress
+// bar, not from where the first one left them.
+TEST(WholeUpdate, secondUpdate_startsFromEmptyLogAndProgress)
+{
+    Rig r;
+    for (int update = 0; update < 2; ++update) {
+        for (int stage = EntryEsc; stage <= RebootReq; ++stage)
+            r.line.answer(StageBytes[stage], Answers[stage]);
+    }
+    r.updater.btnSend_Click();
+    const QString log = r.window.log;
+    const double progress = r.window.value;
+    ASSERT_TRUE(r.window.status() == Success && !log.isEmpty() && progress > 0);
+    r.updater.btnSend_Click();
+    EXPECT_EQ(r.window.status(), Success);
+    EXPECT_EQ(r.window.log, log);
+    EXPECT_EQ(r.window.value, progress);
+}
+
 // Line numbers and progress are counted past 16 bits: the monitor refuses line 40,001.
 TEST(WholeUpdate, linesCountedPast16Bits)
 {

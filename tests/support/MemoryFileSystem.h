@@ -1,20 +1,17 @@
 #pragma once
 
 #include "FileSystem.h"
+#include "FirmwareImage.h"
 #include "UploaderError.h"
 
 #include <QMap>
 
-// A stream's lines: ended by LF, a CR before it dropped; the last may lack its end.
+// A stream's lines, as the firmware's own reader splits them.
 inline QList<QByteArray> textLines(const QByteArray &content)
 {
-    QList<QByteArray> lines = content.split('\n');
-    for (qsizetype i = 0; i + 1 < lines.size(); ++i) {
-        if (lines[i].endsWith('\r'))
-            lines[i].chop(1);
-    }
-    if (lines.last().isEmpty())
-        lines.removeLast();
+    QList<QByteArray> lines;
+    for (TextLines text(content); !text.atEnd();)
+        lines << text.next().toByteArray();
     return lines;
 }
 
@@ -28,14 +25,10 @@ public:
     QMap<QString, qint64> sizes; // a size to report instead of the content's
 
     bool FileExists(const QString &path) override { return files.contains(path); }
-    qint64 FileSize(const QString &path) override
-    {
-        check(files.contains(path), ErrorCode::FileNotFound);
-        return sizes.value(path, files.value(path).size());
-    }
     QByteArray ReadFile(const QString &path, qint64 maxBytes) override
     {
-        check(FileSize(path) <= maxBytes, ErrorCode::FileTooLarge);
+        check(files.contains(path), ErrorCode::FileNotFound);
+        check(sizes.value(path, files.value(path).size()) <= maxBytes, ErrorCode::FileTooLarge);
         ++wholeReads;
         return files.value(path);
     }

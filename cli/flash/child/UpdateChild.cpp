@@ -6,10 +6,11 @@
 #include "ConsoleWindow.h"
 #include "FirmwareImage.h"
 #include "FirmwareUpdater.h"
-#include "OneFileSystem.h"
+#include "HeldFirmware.h"
 #include "QSerialByteDevice.h"
 #include "ReportingLink.h"
 #include "SignalNotifier.h"
+#include "WireProtocol.h"
 #include "frmHidden.h"
 
 #include <QCoreApplication>
@@ -22,7 +23,6 @@
 
 namespace {
 
-constexpr int LineSpeed = 19200;
 constexpr int CannotRun = 70;
 
 void writeAll(int fd, const QByteArray &bytes)
@@ -136,13 +136,13 @@ int runUpdateChild(const ChildSettings &settings)
     CommStuff comm(messages, [device] {
         return std::make_unique<QSerialByteDevice>([device](int) { return device; });
     });
-    comm.SetBaudRate(LineSpeed);
+    comm.SetBaudRate(Wire::LineSpeed);
     if (settings.commPort > 0)
         comm.hidden().MSComm1.setCommPort(settings.commPort);
     else
         comm.namePortInMessages(settings.port);
     ReportingLink link(comm, reporter);
-    OneFileSystem files(settings.firmwarePath, *firmware);
+    HeldFirmware files(settings.firmwarePath, *firmware);
     ConsoleWindow window(reporter, settings.firmwarePath, files.lineCount());
     FirmwareUpdater updater(link, window, messages, files);
 
