@@ -140,7 +140,7 @@ TEST_F(FlashEndToEnd, benchOfFour_eachEndsItsOwnWay_highestCodeWins)
 TEST_F(FlashEndToEnd, heldPort_refused_namesItsHolder)
 {
     useFirmware();
-    BenchInstrument instrument(folder, 1, {"--no-pacing", "--silent"});
+    SimulatedInstrument instrument(folder, 1, {"--no-pacing", "--silent"});
     QProcess holder;
     holder.setWorkingDirectory(folder.path());
     holder.setProcessChannelMode(QProcess::MergedChannels);
@@ -158,7 +158,7 @@ TEST_F(FlashEndToEnd, heldPort_refused_namesItsHolder)
         << errors.toStdString();
     ::kill(static_cast<pid_t>(holder.processId()), SIGINT);
     EXPECT_TRUE(holder.waitForFinished(10000));
-    EXPECT_EQ(instrument.log().received(), Reboot.left(1)) << "more than the holder's ESC";
+    EXPECT_EQ(instrument.log().received(), e2e::RebootBytes.left(1)) << "more than the holder's ESC";
 }
 
 // The first boot wait has no limit of its own: only the time limit ends it.
