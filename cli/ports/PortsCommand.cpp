@@ -4,6 +4,7 @@
 #include "DeviceChoice.h"
 #include "PortListing.h"
 #include "PortsError.h"
+#include "VeltraxVersion.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -28,10 +29,11 @@ replaced; a COMn that is not a link is left alone.
   --folder DIR   the program folder (default: ~/Veltrax where it exists,
                  otherwise the current folder)
   -h, --help     this text
+  --version      the program's name and version
 )";
 
 struct Request {
-    enum class Action { List, Link, Help } action = Action::List;
+    enum class Action { List, Link, Help, Version } action = Action::List;
     QString folder;
     int commPort = 0;
     QString device;
@@ -61,6 +63,10 @@ Request parse(const QStringList &arguments)
         const QString &argument = arguments[index];
         if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
             request.action = Request::Action::Help;
+            return request;
+        }
+        if (argument == QLatin1String("--version")) {
+            request.action = Request::Action::Version;
             return request;
         }
         if (argument == QLatin1String("--folder")) {
@@ -138,6 +144,10 @@ int runPortsCommand(const QStringList &arguments, const PortsEnvironment &enviro
     }
     if (request.action == Request::Action::Help) {
         out << Usage;
+        return 0;
+    }
+    if (request.action == Request::Action::Version) {
+        out << "veltrax-ports " VELTRAX_VERSION "\n";
         return 0;
     }
     try {

@@ -51,8 +51,10 @@ class Supervisor : public QObject {
 public:
     Supervisor(const FlashOptions &options, const QList<InstrumentRun *> &runs)
         : m_options(options), m_runs(runs),
-          m_display(runs, ::isatty(STDERR_FILENO) == 1), m_signals{SIGINT, SIGTERM, SIGHUP}
+          m_display(runs, !options.quiet && ::isatty(STDERR_FILENO) == 1),
+          m_signals{SIGINT, SIGTERM, SIGHUP}
     {
+        m_display.setQuiet(options.quiet);
         connect(&m_signals, &SignalNotifier::raised, this, &Supervisor::onSignal);
         for (InstrumentRun *run : m_runs)
             connect(run, &InstrumentRun::finished, this, [this, run] { onFinished(run); });
@@ -137,12 +139,14 @@ int runFlash(const FlashOptions &options)
         return refuseAll(options, plan.ports, nullptr, FlashExit::NoFirmware);
     }
     const CheckedFirmware &firmware = *choice.firmware;
-    complain(QStringLiteral("firmware %1 (%2 bytes, sha256 %3)")
-                 .arg(firmware.path)
-                 .arg(firmware.bytes.size())
-                 .arg(firmware.sha256));
-    for (const PlannedPort &port : plan.ports)
-        complain(QStringLiteral("port %1 (%2)").arg(port.name, port.device));
+    if (!options.quiet) {
+        complain(QStringLiteral("firmware %1 (%2 bytes, sha256 %3)")
+                     .arg(firmware.path)
+                     .arg(firmware.bytes.size())
+                     .arg(firmware.sha256));
+        for (const PlannedPort &port : plan.ports)
+            complain(QStringLiteral("port %1 (%2)").arg(port.name, port.device));
+    }
 
     if (!options.yes) {
         if (::isatty(STDIN_FILENO) != 1) {
