@@ -14,7 +14,7 @@
 namespace {
 
 const char Usage[] = R"(Usage: veltrax-ports [list] [--folder DIR]
-       veltrax-ports link N DEVICE [--folder DIR]
+  or:  veltrax-ports link N DEVICE [--folder DIR]
 
 Lists the serial devices with their USB identity (maker, product, serial
 number, VID:PID) and their stable /dev/serial/by-id name, and shows where

@@ -105,11 +105,9 @@ FlashOptionsResult parseFlashOptions(const QStringList &arguments)
 QString flashUsage()
 {
     return QStringLiteral(
-               "Usage: veltrax-flash --port PORT [--port PORT ...] [--firmware FILE] [--folder "
-               "DIR]\n"
-               "                     [--yes] [--timeout SECONDS] [--log DIR] [--json] [--quiet]\n"
-               "       veltrax-flash --check [--firmware FILE] [--folder DIR] [--json]\n"
-               "       veltrax-flash --help | --version\n"
+               "Usage: veltrax-flash [OPTION]... --port PORT [--port PORT]...\n"
+               "  or:  veltrax-flash --check [--firmware FILE] [--folder DIR] [--json]\n"
+               "  or:  veltrax-flash --help | --version\n"
                "\n"
                "Updates the firmware of Veltrax instruments over their serial lines, with the\n"
                "same dialogue as the Veltrax Firmware Uploader's \"Send File\". With several\n"
