@@ -49,9 +49,11 @@ work=$(mktemp -d /tmp/veltrax-package-test.XXXXXX)
 installed_here=""
 background_pid=""
 sim_group=""
+line_pid=""
 cleanup() {
     local status=$?
     if [ -n "$background_pid" ]; then kill "$background_pid" 2>/dev/null || true; fi
+    if [ -n "$line_pid" ]; then kill "$line_pid" 2>/dev/null || true; fi
     if [ -n "$sim_group" ]; then kill -- "-$sim_group" 2>/dev/null || true; fi
     if [ -n "$installed_here" ]; then
         say "removing the package"
@@ -221,9 +223,16 @@ printf 'COM=1\r\nDBG=0\r\n' >"$folder/hexcfg.dat"
 scripts/drive-update.sh --folder "$folder" --sim "$sim" --image "$work/tgz.bin" \
     --logs "$work/logs-tgz" -- ./veltrax-uploader || fail "the update from the .tar.gz"
 
+# A serial line that opens, for COM3 of the program folders below: their
+# programs then get through start-up without a "Could not open" box, and say so.
+mkfifo "$work/line-ready"
+"$sim" --link "$work/line" --timeout 900 >"$work/line-ready" 2>&1 &
+line_pid=$!
+head -n 1 "$work/line-ready" | grep -q 'ready on' || fail "the simulator for COM3 did not start"
+
 # An upgrade over the folder while the old program runs: unpacked again, and
 # installed with "cmake --install"; the technician's files stay.
-ln -s /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0 "$folder/COM3"
+ln -s "$work/line" "$folder/COM3"
 printf 'COM=3\r\nDBG=1\r\n' >"$folder/hexcfg.dat"
 before=$(keepsakes "$folder")
 start_running_copy "$folder"
@@ -319,8 +328,8 @@ scripts/drive-update.sh --folder "$veltrax" --sim "$sim" --image "$work/deb.bin"
 # A later package: the copy in ~/Veltrax is older than the installed program
 # (one byte longer, and still running). The next start replaces it and keeps
 # everything else.
-ln -s /dev/serial/by-id/usb-FTDI_FT232R_USB_UART_A1B2C3-if00-port0 "$veltrax/COM3"
-printf 'COM=1\r\nDBG=1\r\n' >"$veltrax/hexcfg.dat"
+ln -s "$work/line" "$veltrax/COM3"
+printf 'COM=3\r\nDBG=1\r\n' >"$veltrax/hexcfg.dat"
 { cat /usr/lib/veltrax-uploader/veltrax-uploader; printf '\0'; } >"$veltrax/veltrax-uploader"
 before=$(keepsakes "$veltrax")
 start_running_copy "$veltrax"
