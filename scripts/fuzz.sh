@@ -15,7 +15,9 @@ build=build-fuzz
 command -v clang++ >/dev/null 2>&1 || scripts/setup.sh clang
 # libFuzzer and the sanitizers' run-time libraries of the compiler's own version.
 scripts/setup.sh "libclang-rt-$(clang++ -dumpversion | cut -d. -f1)-dev"
-scripts/configure.sh "$build" -DCMAKE_CXX_COMPILER=clang++ -DVELTRAX_FUZZ=ON >/dev/null
+# No build type: the fuzz targets set their own optimisation and debug flags.
+scripts/configure.sh "$build" -DCMAKE_BUILD_TYPE= -DCMAKE_CXX_COMPILER=clang++ -DVELTRAX_FUZZ=ON \
+    >/dev/null
 cmake --build "$build" --target "${targets[@]}" -j 2
 
 scratch=$(mktemp -d)
