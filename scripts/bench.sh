@@ -11,11 +11,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build=${VELTRAX_BUILD_DIR:-build}
 scripts/setup.sh
-if [ ! -f "$build/CMakeCache.txt" ]; then
-    generator=()
-    command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
-    cmake -S . -B "$build" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo
-fi
+[ -f "$build/CMakeCache.txt" ] || scripts/configure.sh "$build"
 # "flash" first runs only the production-line benchmark (veltrax-flash-bench:
 # veltrax-flash on one simulated instrument, then on eight at once), with the
 # arguments after it (--size BYTES, --instruments N).

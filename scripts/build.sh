@@ -5,11 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build}
 shift || true
-generator=()
-command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
-if [ ! -f "$dir/CMakeCache.txt" ]; then
-    cmake -S . -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=RelWithDebInfo "$@"
-fi
+[ -f "$dir/CMakeCache.txt" ] || scripts/configure.sh "$dir" "$@"
 targets=()
 for t in ${VELTRAX_TARGETS:-}; do targets+=(--target "$t"); done
 cmake --build "$dir" -j "$(nproc)" "${targets[@]}"

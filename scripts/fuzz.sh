@@ -12,10 +12,12 @@ if ! [[ $seconds =~ ^[1-9][0-9]*$ ]]; then
 fi
 targets=(fuzz_preferences fuzz_firmware_name fuzz_firmware_line)
 build=build-fuzz
-command -v clang++ >/dev/null 2>&1 || scripts/setup.sh clang libclang-rt-14-dev
-generator=()
-[ ! -f "$build/CMakeCache.txt" ] && command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
-cmake -S . -B "$build" "${generator[@]}" -DCMAKE_CXX_COMPILER=clang++ -DVELTRAX_FUZZ=ON >/dev/null
+command -v clang++ >/dev/null 2>&1 || scripts/setup.sh clang
+# libFuzzer and the sanitizers' run-time libraries of the compiler's own version.
+scripts/setup.sh "libclang-rt-$(clang++ -dumpversion | cut -d. -f1)-dev"
+# No build type: the fuzz targets set their own optimisation and debug flags.
+scripts/configure.sh "$build" -DCMAKE_BUILD_TYPE= -DCMAKE_CXX_COMPILER=clang++ -DVELTRAX_FUZZ=ON \
+    >/dev/null
 cmake --build "$build" --target "${targets[@]}" -j 2
 
 scratch=$(mktemp -d)

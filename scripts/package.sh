@@ -8,12 +8,10 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 dir=${1:-build-package}
 
-generator=()
-command -v ninja >/dev/null 2>&1 && generator=(-G Ninja)
 rm -rf "$dir/packages"
 # The program-folder layout last, so that "cmake --install DIR --prefix ..." makes one.
 for layout in ON OFF; do
-    cmake -S . -B "$dir" "${generator[@]}" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
+    scripts/configure.sh "$dir" -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF \
         -DVELTRAX_SYSTEM_LAYOUT=$layout >/dev/null
     cmake --build "$dir" -j "$(nproc)"
     (cd "$dir" && cpack) | sed -n 's/^CPack: - package: /package: /p'

@@ -23,8 +23,10 @@ esac
 
 build=${VELTRAX_BUILD_DIR:-build}
 scripts/setup.sh x11-utils
-# The program and the simulated instrument only; the test command builds the rest.
-VELTRAX_TARGETS="veltrax-uploader veltrax-sim veltrax-hexgen" scripts/build.sh "$build"
+# Every program the README uses, and their manual pages (for "cmake --install");
+# the test command builds the rest.
+VELTRAX_TARGETS="veltrax-uploader veltrax-flash veltrax-ports veltrax-sim veltrax-hexgen manual_pages" \
+    scripts/build.sh "$build"
 
 demo=$PWD/demo
 mkdir -p "$demo"

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-serialport-dev libgl-dev
           libgtest-dev googletest xvfb xauth openbox imagemagick fonts-dejavu-core fonts-liberation
-          xdotool
+          xdotool help2man
           "$@")
 
 missing=()

@@ -1,9 +1,11 @@
 // veltrax-flash: the firmware update of the Veltrax Firmware Uploader from
 // the command line, for scripts and for benches of instruments.
+#include "CheckCommand.h"
 #include "FlashExit.h"
 #include "FlashOptions.h"
 #include "FlashRun.h"
 #include "UpdateChild.h"
+#include "VeltraxVersion.h"
 
 #include <QCoreApplication>
 #include <csignal>
@@ -25,10 +27,14 @@ int main(int argc, char *argv[])
         std::fputs(flashUsage().toLocal8Bit().constData(), stdout);
         return FlashExit::Success;
     }
+    if (parsed.options.version) {
+        std::fputs("veltrax-flash " VELTRAX_VERSION "\n", stdout);
+        return FlashExit::Success;
+    }
     if (!parsed.error.isEmpty()) {
         std::fprintf(stderr, "veltrax-flash: %s\nTry veltrax-flash --help.\n",
                      parsed.error.toLocal8Bit().constData());
         return FlashExit::Refused;
     }
-    return runFlash(parsed.options);
+    return parsed.options.check ? runCheck(parsed.options) : runFlash(parsed.options);
 }

@@ -6,6 +6,7 @@
 #include "PortLocator.h"
 #include "ToolFolder.h"
 #include "UploaderError.h"
+#include "VeltraxVersion.h"
 
 #include <QRegularExpression>
 #include <QTextStream>
@@ -13,7 +14,7 @@
 namespace {
 
 const char Usage[] = R"(Usage: veltrax-ports [list] [--folder DIR]
-       veltrax-ports link N DEVICE [--folder DIR]
+  or:  veltrax-ports link N DEVICE [--folder DIR]
 
 Lists the serial devices with their USB identity (maker, product, serial
 number, VID:PID) and their stable /dev/serial/by-id name, and shows where
@@ -29,10 +30,11 @@ replaced; a COMn that is not a link is left alone.
                  holds hexcfg.dat, a COMn link or a firmware file, else
                  ~/Veltrax where it exists, else the current folder)
   -h, --help     this text
+  --version      the program's name and version
 )";
 
 struct Request {
-    enum class Action { List, Link, Help } action = Action::List;
+    enum class Action { List, Link, Help, Version } action = Action::List;
     QString folder;
     int commPort = 0;
     QString device;
@@ -63,6 +65,10 @@ Request parse(const QStringList &arguments)
         const QString &argument = arguments[index];
         if (argument == QLatin1String("-h") || argument == QLatin1String("--help")) {
             request.action = Request::Action::Help;
+            return request;
+        }
+        if (argument == QLatin1String("--version")) {
+            request.action = Request::Action::Version;
             return request;
         }
         if (argument == QLatin1String("--folder")) {
@@ -134,6 +140,10 @@ int runPortsCommand(const QStringList &arguments, const PortsEnvironment &enviro
     }
     if (request.action == Request::Action::Help) {
         out << Usage;
+        return 0;
+    }
+    if (request.action == Request::Action::Version) {
+        out << "veltrax-ports " VELTRAX_VERSION "\n";
         return 0;
     }
     try {

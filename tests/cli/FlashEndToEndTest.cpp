@@ -1,9 +1,11 @@
 // veltrax-flash as a process against veltrax-sim processes on pseudo-terminals.
 #include "FlashBench.h"
 #include "UpdateWire.h"
+#include "VeltraxVersion.h"
 
 #include <QDeadlineTimer>
 #include <QElapsedTimer>
+#include <QCryptographicHash>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -83,8 +85,10 @@ protected:
                   QStringList({e.status, instrument ? instrument->device() : port}));
         EXPECT_EQ(std::pair(line["exit_code"].toInt(), line["lines_sent"].toInt()),
                   std::pair(e.exitCode, sent));
+        EXPECT_EQ(line["version"].toString(), VELTRAX_VERSION);
         const QString transcript = transcriptsByPort(logs())[port];
-        for (const QString &expected : {"status:          " + e.status + '\n',
+        for (const QString &expected : {QStringLiteral("version:         " VELTRAX_VERSION "\n"),
+                                        "status:          " + e.status + '\n',
                                         QStringLiteral("lines sent:      %1\n").arg(sent),
                                         QStringLiteral("(exit code %1)").arg(e.exitCode)})
             EXPECT_TRUE(transcript.contains(expected)) << transcript.toStdString();
@@ -161,15 +165,67 @@ TEST_F(FlashEndToEnd, heldPort_refused_namesItsHolder)
     EXPECT_EQ(instrument.log().received(), e2e::RebootBytes.left(1)) << "more than the holder's ESC";
 }
 
-// The first boot wait has no limit of its own: only the time limit ends it.
+// The first boot wait has no limit of its own: only the time limit ends it. Quiet:
+// no statuses on the error stream, but the ending still.
 TEST_F(FlashEndToEnd, silentInstrument_endedByTheTimeLimit)
 {
     useFirmware();
     SimulatedInstrument instrument(folder, 1, {"--no-pacing", "--silent"});
-    run({"COM1"}, {"--yes", "--json", "--timeout", "1"});
+    run({"COM1"}, {"--yes", "--json", "--timeout", "1", "--quiet"});
     EXPECT_EQ(finish(), 7) << errors.toStdString();
     check("COM1", &instrument, {"Stopped by user!", 7, 0, 3});
     EXPECT_TRUE(transcriptsByPort(logs())["COM1"].contains("stop pressed:    yes (time limit"));
+    EXPECT_TRUE(errors.contains("COM1: ended: Stopped by user!") &&
+                !errors.contains("Waiting for ACK or boot") && !errors.contains("firmware "))
+        << errors.toStdString();
+}
+
+// --check: the file an update would send, judged as the update judges it; no port.
+TEST_F(FlashEndToEnd, check_tellsWhatWouldBeSent_opensNoPort)
+{
+    // Two records past a linear base and one past a segment base: two ranges.
+    const QByteArray good = ":020000040001F9\r\n:0400000001020304F2\r\n:0400040005060708DE\r\n"
+                            ":020000022000DC\r\n:02001000090ADB\r\n:00000001FF\r\n";
+    const struct {
+        QStringList options;
+        QByteArray firmware;
+        int exitCode;
+        QByteArray output; // standard output, whole
+        QString says;      // on standard error
+    } rows[] = {
+        {{"--check"},
+         good,
+         0,
+         "firmware:   " + Firmware.toUtf8() + "\npath:       " + folder.filePath(Firmware).toUtf8() +
+             "\nlines:      6\ndata bytes: 10\n"
+             "range:      0x00010000-0x00010007 (8 bytes)\n"
+             "range:      0x00020010-0x00020011 (2 bytes)\n"
+             "sha256:     " +
+             QCryptographicHash::hash(good, QCryptographicHash::Sha256).toHex() + "\n",
+         ""},
+        {{"--check", "--json", "--firmware", Firmware},
+         good,
+         0,
+         R"({"data_bytes":10,"firmware":"veltrax_03152024.hex","lines":6,"path":")" +
+             folder.filePath(Firmware).toUtf8() +
+             R"(","ranges":[{"first":"0x00010000","last":"0x00010007"},)"
+             R"({"first":"0x00020010","last":"0x00020011"}],"sendable":true,"sha256":")" +
+             QCryptographicHash::hash(good, QCryptographicHash::Sha256).toHex() +
+             R"(","version":")" VELTRAX_VERSION "\"}\n",
+         ""},
+        {{"--check"}, QByteArray(good).replace("ADB", "ADC"), 2, "", "line 5: its checksum"},
+        {{"--check", "--port", "COM1"}, good, 1, "", "--check opens no port"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.options.join(' ').toStdString());
+        folder.writeFile(Firmware, row.firmware);
+        errors.clear(), output.clear();
+        process.setWorkingDirectory(folder.path());
+        process.start(QStringLiteral(VELTRAX_FLASH), row.options);
+        EXPECT_EQ(finish(), row.exitCode) << errors.toStdString();
+        EXPECT_EQ(output.toStdString(), row.output.toStdString());
+        EXPECT_TRUE(errors.contains(row.says)) << errors.toStdString();
+    }
 }
 
 // Ctrl-C presses Stop everywhere: COM1 stops after the line begun; COM2, in the 5 s pause

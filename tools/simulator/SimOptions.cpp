@@ -96,6 +96,7 @@ SimOptionsResult parseSimOptions(const std::vector<std::string> &args)
     const std::map<std::string, Flag> flags = {
         {"--help", [&] { o.help = true; }},
         {"-h", [&] { o.help = true; }},
+        {"--version", [&] { o.version = true; }},
         {"--no-pacing", [&] { o.runner.pacing = false; }},
         {"--exit-after-update", [&] { o.runner.exitAfterUpdate = true; }},
         {"--silent", [&] { m.silent = true; }},
@@ -160,7 +161,7 @@ SimOptionsResult parseSimOptions(const std::vector<std::string> &args)
             return result;
         }
     }
-    if (!o.help && o.linkPath.empty() == o.portPath.empty())
+    if (!o.help && !o.version && o.linkPath.empty() == o.portPath.empty())
         result.error = "give exactly one of --link and --port";
     return result;
 }
@@ -214,6 +215,10 @@ Faults:
                         (prompt), when the erase would start (erase), instead of
                         the verdict (verify), on the reset request (reset), on
                         the final reboot request (reboot), or line:N
+
+Other:
+  -h, --help            this text
+  --version             the program's name and version
 
 Exit status (from the latest update seen):
   0  update complete: "CODE OK", defaults reset, rebooted

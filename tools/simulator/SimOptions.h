@@ -14,6 +14,7 @@ struct SimOptions {
     RunnerSettings runner;
     MonitorSettings monitor;
     bool help = false;
+    bool version = false;
 };
 
 struct SimOptionsResult {

@@ -6,6 +6,7 @@
 #include "MonitorMachine.h"
 #include "SimOptions.h"
 #include "TrafficLog.h"
+#include "VeltraxVersion.h"
 
 #include <csignal>
 #include <fstream>
@@ -101,6 +102,10 @@ int main(int argc, char **argv)
     const SimOptionsResult parsed = parseSimOptions({argv + 1, argv + argc});
     if (parsed.options.help) {
         std::cout << simUsage();
+        return 0;
+    }
+    if (parsed.options.version) {
+        std::cout << "veltrax-sim " VELTRAX_VERSION "\n";
         return 0;
     }
     if (!parsed.error.empty()) {

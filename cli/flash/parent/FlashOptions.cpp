@@ -25,6 +25,9 @@ FlashOptionsResult parseFlashOptions(const QStringList &arguments)
         {QStringLiteral("--json"), [&] { o.json = true; }},
         {QStringLiteral("--help"), [&] { o.help = true; }},
         {QStringLiteral("-h"), [&] { o.help = true; }},
+        {QStringLiteral("--version"), [&] { o.version = true; }},
+        {QStringLiteral("--quiet"), [&] { o.quiet = true; }},
+        {QStringLiteral("--check"), [&] { o.check = true; }},
     };
     const std::map<QString, Valued> valued = {
         {QStringLiteral("--port"),
@@ -90,7 +93,11 @@ FlashOptionsResult parseFlashOptions(const QStringList &arguments)
             return result;
         }
     }
-    if (!o.help && o.ports.isEmpty())
+    if (o.help || o.version)
+        return result;
+    if (o.check && !o.ports.isEmpty())
+        result.error = QStringLiteral("--check opens no port: give it without --port");
+    else if (!o.check && o.ports.isEmpty())
         result.error = QStringLiteral("give at least one --port");
     return result;
 }
@@ -98,9 +105,9 @@ FlashOptionsResult parseFlashOptions(const QStringList &arguments)
 QString flashUsage()
 {
     return QStringLiteral(
-               "Usage: veltrax-flash --port PORT [--port PORT ...] [--firmware FILE] [--folder "
-               "DIR]\n"
-               "                     [--yes] [--timeout SECONDS] [--log DIR] [--json]\n"
+               "Usage: veltrax-flash [OPTION]... --port PORT [--port PORT]...\n"
+               "  or:  veltrax-flash --check [--firmware FILE] [--folder DIR] [--json]\n"
+               "  or:  veltrax-flash --help | --version\n"
                "\n"
                "Updates the firmware of Veltrax instruments over their serial lines, with the\n"
                "same dialogue as the Veltrax Firmware Uploader's \"Send File\". With several\n"
@@ -123,7 +130,14 @@ QString flashUsage()
                "  --log DIR          one transcript per instrument in DIR\n"
                "  --json             one JSON line per instrument on standard output: port,\n"
                "                     device, firmware, sha256, result, status, exit_code,\n"
-               "                     lines_sent, seconds\n"
+               "                     lines_sent, seconds, version\n"
+               "  --quiet            no progress on standard error; errors and each\n"
+               "                     instrument's ending are still printed\n"
+               "  --check            only check the firmware file the update would send, and\n"
+               "                     print its name, lines, data bytes, address ranges and\n"
+               "                     SHA-256 (with --json as one JSON object); opens no port;\n"
+               "                     exit 0 when it would be sent, 2 with the reason when not\n"
+               "  --version          the program's name and version\n"
                "\n"
                "The firmware file is checked once, before anything is sent; every instrument\n"
                "receives the same checked bytes. Ctrl-C presses Stop on every instrument; a\n"

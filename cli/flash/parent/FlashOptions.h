@@ -13,6 +13,9 @@ struct FlashOptions {
     QString logDir; // empty: no transcripts
     bool json = false;
     bool help = false;
+    bool version = false;
+    bool quiet = false; // no progress: errors and the endings only
+    bool check = false; // only the firmware's pre-check; no port is opened
 };
 
 struct FlashOptionsResult {

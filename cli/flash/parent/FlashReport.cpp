@@ -1,5 +1,7 @@
 #include "FlashReport.h"
 
+#include "VeltraxVersion.h"
+
 #include <QJsonArray>
 #include <QJsonDocument>
 
@@ -22,5 +24,6 @@ QByteArray jsonLine(const FlashReport &r)
            ",\"status\":" + jsonString(r.status) +
            ",\"exit_code\":" + QByteArray::number(r.exitCode) +
            ",\"lines_sent\":" + QByteArray::number(r.linesSent) +
-           ",\"seconds\":" + QByteArray::number(r.seconds, 'f', 3) + "}";
+           ",\"seconds\":" + QByteArray::number(r.seconds, 'f', 3) +
+           ",\"version\":\"" VELTRAX_VERSION "\"}";
 }

@@ -16,5 +16,6 @@ struct FlashReport {
 };
 
 // One line of JSON, without its line end: port, device, firmware, sha256,
-// result ("success" or "failure"), status, exit_code, lines_sent, seconds.
+// result ("success" or "failure"), status, exit_code, lines_sent, seconds,
+// and the version of veltrax-flash that wrote it.
 QByteArray jsonLine(const FlashReport &report);

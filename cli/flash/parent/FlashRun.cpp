@@ -53,9 +53,10 @@ class Supervisor : public QObject {
 public:
     Supervisor(const FlashOptions &options, const QList<InstrumentRun *> &runs)
         : m_options(options), m_runs(runs),
-          m_display(runs, wantLiveLines(STDERR_FILENO, runs.size())),
+          m_display(runs, !options.quiet && wantLiveLines(STDERR_FILENO, runs.size())),
           m_signals{SIGINT, SIGTERM, SIGHUP}
     {
+        m_display.setQuiet(options.quiet);
         connect(&m_signals, &SignalNotifier::raised, this, &Supervisor::onSignal);
         for (InstrumentRun *run : m_runs)
             connect(run, &InstrumentRun::finished, this, [this, run] { onFinished(run); });
@@ -150,10 +151,12 @@ int runFlash(const FlashOptions &options)
         return refuseAll(options, plan.ports, nullptr, FlashExit::NoFirmware);
     }
     const CheckedFirmware &firmware = *choice.firmware;
-    complain(QStringLiteral("firmware %1 (%2 bytes, sha256 %3)")
-                 .arg(firmware.path)
-                 .arg(firmware.bytes.size())
-                 .arg(firmware.sha256));
+    if (!options.quiet)
+        complain(QStringLiteral("firmware %1 (%2 bytes, sha256 %3)")
+                     .arg(firmware.path)
+                     .arg(firmware.bytes.size())
+                     .arg(firmware.sha256));
+    // Even a quiet run says which device each port opens, before anything is sent.
     for (const PlannedPort &port : plan.ports)
         complain(QStringLiteral("port %1 opens %2").arg(port.name, port.device));
 

@@ -42,12 +42,14 @@ void ProgressDisplay::connectRun(InstrumentRun *run)
         connect(run, &InstrumentRun::finished, this, &ProgressDisplay::redraw);
         return;
     }
-    connect(run, &InstrumentRun::statusChanged, this,
-            [this, run, port] { print(port + QStringLiteral(": ") + run->status()); });
+    connect(run, &InstrumentRun::statusChanged, this, [this, run, port] {
+        if (!m_quiet)
+            print(port + QStringLiteral(": ") + run->status());
+    });
     const qsizetype index = m_runs.indexOf(run);
     connect(run, &InstrumentRun::progressed, this, [this, run, port, index] {
         const int tenth = static_cast<int>(run->percent().value_or(0) / 10);
-        if (tenth <= m_tenths[index])
+        if (m_quiet || tenth <= m_tenths[index])
             return;
         m_tenths[index] = tenth;
         QString line = QStringLiteral("%1: %2%, %3 lines, %4 elapsed")

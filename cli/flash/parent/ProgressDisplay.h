@@ -17,6 +17,8 @@ class ProgressDisplay : public QObject {
 public:
     ProgressDisplay(const QList<InstrumentRun *> &runs, bool live, std::FILE *out = stderr);
 
+    // --quiet: no statuses and no progress; messages and endings still show.
+    void setQuiet(bool quiet) { m_quiet = quiet; }
     // A message of veltrax-flash's own.
     void say(const QString &text);
     // Writes something else to the terminal (a JSON line when standard output
@@ -36,6 +38,7 @@ private:
 
     QList<InstrumentRun *> m_runs;
     bool m_live;
+    bool m_quiet = false;
     std::FILE *m_out;
     QTimer m_refresh;
     int m_drawn = 0; // live lines currently on screen

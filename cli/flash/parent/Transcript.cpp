@@ -1,6 +1,7 @@
 #include "Transcript.h"
 
 #include "ChildEvent.h"
+#include "VeltraxVersion.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -86,6 +87,7 @@ void Transcript::row(qint64 at, const QString &kind, const QString &text)
 void Transcript::writeHeader(const Header &h)
 {
     line(QStringLiteral("veltrax-flash transcript"));
+    line(QStringLiteral("version:         " VELTRAX_VERSION));
     line(QStringLiteral("start:           ") + dateTime(QDateTime::currentMSecsSinceEpoch()));
     line(QStringLiteral("port:            ") + h.port);
     line(QStringLiteral("device:          ") + h.device);
