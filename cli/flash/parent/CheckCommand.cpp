@@ -4,6 +4,7 @@
 #include "FirmwareSummary.h"
 #include "FlashExit.h"
 #include "FlashOptions.h"
+#include "ToolFolder.h"
 #include "VeltraxVersion.h"
 
 #include <QDir>
@@ -30,17 +31,25 @@ void print(const QByteArray &text)
 
 int runCheck(const FlashOptions &options)
 {
-    // The folder as an update takes it.
-    const QString folder = QDir::cleanPath(
-        QDir(options.folder.isEmpty() ? QDir::currentPath() : options.folder).absolutePath());
+    // The folder and the file as an update would take them.
+    const ToolFolder chosen =
+        chooseToolFolder(options.folder, QDir::currentPath(), QDir::homePath());
+    if (!chosen.error.isEmpty()) {
+        std::fprintf(stderr, "veltrax-flash: --folder: %s\n",
+                     chosen.error.toLocal8Bit().constData());
+        return FlashExit::Refused;
+    }
+    const QString &folder = chosen.path;
+    if (!options.quiet)
+        std::fprintf(stderr, "veltrax-flash: folder %s (%s)\n", folder.toLocal8Bit().constData(),
+                     chosen.why.toLocal8Bit().constData());
     const FirmwareChoice choice = chooseFirmware(options.firmware, folder);
     if (!choice.firmware) {
         std::fprintf(stderr, "veltrax-flash: %s; it would not be sent\n",
                      choice.problem.toLocal8Bit().constData());
         if (options.json) {
-            const QJsonObject refused{{"version", VELTRAX_VERSION},
-                                      {"sendable", false},
-                                      {"reason", choice.problem}};
+            const QJsonObject refused{
+                {"version", VELTRAX_VERSION}, {"sendable", false}, {"reason", choice.problem}};
             print(QJsonDocument(refused).toJson(QJsonDocument::Compact) + '\n');
         }
         return FlashExit::NoFirmware;
@@ -52,16 +61,12 @@ int runCheck(const FlashOptions &options)
     if (options.json) {
         QJsonArray ranges;
         for (const FirmwareSummary::Range &range : summary.ranges)
-            ranges.append(QJsonObject{{"first", address(range.first)},
-                                      {"last", address(range.last)}});
-        const QJsonObject checked{{"version", VELTRAX_VERSION},
-                                  {"sendable", true},
-                                  {"firmware", firmware.name},
-                                  {"path", path},
-                                  {"lines", summary.lines},
-                                  {"data_bytes", summary.dataBytes},
-                                  {"ranges", ranges},
-                                  {"sha256", firmware.sha256}};
+            ranges.append(
+                QJsonObject{{"first", address(range.first)}, {"last", address(range.last)}});
+        const QJsonObject checked{{"version", VELTRAX_VERSION}, {"sendable", true},
+                                  {"firmware", firmware.name},  {"path", path},
+                                  {"lines", summary.lines},     {"data_bytes", summary.dataBytes},
+                                  {"ranges", ranges},           {"sha256", firmware.sha256}};
         print(QJsonDocument(checked).toJson(QJsonDocument::Compact) + '\n');
         return FlashExit::Success;
     }
