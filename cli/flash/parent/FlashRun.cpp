@@ -53,10 +53,8 @@ class Supervisor : public QObject {
 public:
     Supervisor(const FlashOptions &options, const QList<InstrumentRun *> &runs)
         : m_options(options), m_runs(runs),
-          m_display(runs, !options.quiet && wantLiveLines(STDERR_FILENO, runs.size())), m_signals{
-                                                                                            SIGINT,
-                                                                                            SIGTERM,
-                                                                                            SIGHUP}
+          m_display(runs, !options.quiet && wantLiveLines(STDERR_FILENO, runs.size())),
+          m_signals{SIGINT, SIGTERM, SIGHUP}
     {
         m_display.setQuiet(options.quiet);
         connect(&m_signals, &SignalNotifier::raised, this, &Supervisor::onSignal);
