@@ -7,7 +7,11 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -22,6 +26,63 @@ QByteArray wire(const QByteArray &hexFile, int lines = 1 << 20)
         bytes += '\x01' + QByteArray::fromHex(line.trimmed().mid(1));
     return bytes;
 }
+
+// A pseudo-terminal of the test's own, to be a controlling terminal. The test
+// keeps the other side open, so that it reads the master until the tool's side
+// is opened and closed however the tool goes.
+class Terminal {
+public:
+    Terminal()
+    {
+        m_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+        if (m_master < 0 || ::grantpt(m_master) != 0 || ::unlockpt(m_master) != 0)
+            throw std::runtime_error("no pseudo-terminal");
+        m_name = ::ptsname(m_master);
+        m_side = ::open(m_name.constData(), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    }
+    ~Terminal()
+    {
+        hangUp();
+        ::close(m_side);
+    }
+    QByteArray name() const { return m_name; }
+    // Everything the tool wrote until `text` came, or `limitMs` passed.
+    bool readUntil(const QByteArray &text, int limitMs = 20000)
+    {
+        for (const QDeadlineTimer limit(limitMs); !m_seen.contains(text) && !limit.hasExpired();) {
+            pollfd ready{m_master, POLLIN, 0};
+            if (::poll(&ready, 1, static_cast<int>(limit.remainingTime())) <= 0)
+                break;
+            char buffer[4096];
+            const ssize_t count = ::read(m_master, buffer, sizeof buffer);
+            if (count <= 0)
+                break;
+            m_seen.append(buffer, count);
+        }
+        return m_seen.contains(text);
+    }
+    void type(const QByteArray &text) { ::write(m_master, text.constData(), text.size()); }
+    // Closing the master side hangs the terminal up, as a closed SSH session does.
+    void hangUp()
+    {
+        if (m_master >= 0)
+            ::close(m_master);
+        m_master = -1;
+    }
+
+private:
+    int m_master = -1, m_side = -1;
+    QByteArray m_name, m_seen;
+};
+
+// How the tool is started: always in a session of its own (as under setsid),
+// so that it never reaches the terminal of the person running the tests.
+struct Session {
+    QByteArray terminal;         // its controlling terminal; empty: none
+    bool errorsOnTerminal = false; // standard error on it too, else a pipe
+    bool hangUpIgnored = false;  // as nohup leaves it
+    QString errorFile;           // standard error into this file instead
+};
 
 struct Expected {
     QString status;
@@ -38,13 +99,27 @@ protected:
         lines = static_cast<int>(hexFile.trimmed().split('\n').size());
     }
     QString logs() const { return folder.scratchPath(QStringLiteral("logs")); }
-    // veltrax-flash in the bench folder, its standard input a pipe (no terminal).
-    void run(const QStringList &ports, const QStringList &options = {"--yes", "--json"})
+    // veltrax-flash in the bench folder, its standard input a pipe.
+    void run(const QStringList &ports, const QStringList &options = {"--yes", "--json"},
+             const Session &session = {})
     {
         QStringList all = options + QStringList{"--log", logs()};
         for (const QString &port : ports)
             all << "--port" << port;
         process.setWorkingDirectory(folder.path());
+        if (!session.errorFile.isEmpty())
+            process.setStandardErrorFile(session.errorFile);
+        process.setChildProcessModifier([session] {
+            ::setsid();
+            if (!session.terminal.isEmpty()) {
+                // The first terminal a session leader opens becomes its own.
+                const int fd = ::open(session.terminal.constData(), O_RDWR);
+                if (session.errorsOnTerminal)
+                    ::dup2(fd, STDERR_FILENO);
+            }
+            if (session.hangUpIgnored)
+                ::signal(SIGHUP, SIG_IGN);
+        });
         process.start(QStringLiteral(VELTRAX_FLASH), all);
         process.waitForStarted();
     }
@@ -209,6 +284,132 @@ TEST_F(FlashEndToEnd, refusals_sendNothing)
         }
         EXPECT_FALSE(QFileInfo::exists(logs()) && !QDir(logs()).isEmpty())
             << "a transcript of nothing";
+    }
+}
+
+// The question is asked and answered on the controlling terminal alone, with
+// standard error in a file and standard input a pipe. No terminal, No and a
+// hang-up at the question send nothing.
+TEST_F(FlashEndToEnd, question_onTheControllingTerminalOnly)
+{
+    useFirmware();
+    const struct {
+        const char *name;
+        bool terminal;
+        QByteArray typed; // empty: the terminal hangs up
+        bool yes;
+    } rows[] = {
+        {"no terminal", false, {}, false},
+        {"answered no", true, "n\n", false},
+        {"hung up at the question", true, {}, false},
+        {"Enter is yes", true, "\n", true},
+    };
+    const QString errorFile = folder.scratchPath(QStringLiteral("errors.txt"));
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        BenchInstrument instrument(folder, 1, {"--no-pacing"});
+        Terminal terminal;
+        output.clear();
+        run({"COM1"}, {"--json"}, {row.terminal ? terminal.name() : QByteArray(), false, false,
+                                   errorFile});
+        if (row.terminal) {
+            EXPECT_TRUE(terminal.readUntil("factory defaults. [Y/n] "));
+            if (row.typed.isEmpty())
+                terminal.hangUp();
+            else
+                terminal.type(row.typed);
+        }
+        const int code = finish();
+        EXPECT_FALSE(readWhole(errorFile).contains("[Y/n]"));
+        if (row.yes) {
+            EXPECT_EQ(code, Ending::Succeeded.exitCode);
+            check("COM1", &instrument, {"Update Successful", Ending::Succeeded, -1, 0});
+            continue;
+        }
+        EXPECT_EQ(code, 1);
+        const QJsonObject line = json()["COM1"];
+        EXPECT_EQ(line["result"].toString() + ", " + line["instrument"].toString(),
+                  "not started, " + instrumentName(InstrumentState::Unchanged));
+        EXPECT_EQ(instrument.finish(), 3) << "the monitor was entered";
+        EXPECT_TRUE(instrument.log().received().isEmpty());
+    }
+}
+
+// A hang-up of the terminal in the middle of the transfer stops nothing,
+// whether the tool catches it or was started with it ignored (nohup).
+TEST_F(FlashEndToEnd, hangUpMidTransfer_updateCompletes)
+{
+    useFirmware("4K");
+    for (const bool ignored : {false, true}) {
+        SCOPED_TRACE(ignored ? "hang-up ignored" : "hang-up caught");
+        BenchInstrument instrument(folder, 1, {});
+        Terminal terminal;
+        output.clear();
+        QDir(logs()).removeRecursively();
+        run({"COM1"}, {"--yes", "--json"}, {terminal.name(), true, ignored, {}});
+        ASSERT_TRUE(terminal.readUntil("Sending file..."));
+        terminal.hangUp();
+        EXPECT_EQ(finish(), Ending::Succeeded.exitCode);
+        check("COM1", &instrument, {"Update Successful", Ending::Succeeded, -1, 0});
+        EXPECT_EQ(transcriptsByPort(logs())["COM1"].contains(
+                      "hang-up  terminal hung up; the update went on"),
+                  !ignored);
+    }
+}
+
+// The update process of a port, as its parent's only child.
+pid_t childOf(qint64 parent)
+{
+    const QByteArray children = readWhole(QStringLiteral("/proc/%1/task/%1/children").arg(parent));
+    return static_cast<pid_t>(children.trimmed().split(' ').first().toInt());
+}
+
+// veltrax-flash killed: before the first ENQ its update process presses Stop,
+// after it the process finishes; either way it writes its own ending into
+// the transcript.
+TEST_F(FlashEndToEnd, parentKilled_childStopsOnlyBeforeTheFirstEnq)
+{
+    useFirmware("4K");
+    const struct {
+        const char *name;
+        QStringList simulator;
+        QString killAt;
+        QString status;
+        const UpdateEnding &ending;
+    } rows[] = {
+        {"before the first ENQ", {"--silent"}, "COM1: Waiting for ACK or boot...",
+         "Stopped by user!", Ending::Stopped},
+        {"mid-transfer", {}, "COM1: Sending file...", "Update Successful", Ending::Succeeded},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        BenchInstrument instrument(folder, 1, row.simulator);
+        errors.clear();
+        QDir(logs()).removeRecursively();
+        run({"COM1"});
+        ASSERT_TRUE(waitForErrors({row.killAt})) << errors.toStdString();
+        const pid_t child = childOf(process.processId());
+        ASSERT_GT(child, 0);
+        const int pidfd = static_cast<int>(::syscall(SYS_pidfd_open, child, 0));
+        ASSERT_GE(pidfd, 0);
+        ::kill(static_cast<pid_t>(process.processId()), SIGKILL);
+        finish();
+        pollfd gone{pidfd, POLLIN, 0};
+        const bool ended = ::poll(&gone, 1, 60000) == 1;
+        if (!ended)
+            ::kill(child, SIGKILL);
+        ::close(pidfd);
+        ASSERT_TRUE(ended) << "the update process is still running";
+        const QString transcript = transcriptsByPort(logs())["COM1"];
+        for (const QString &expected :
+             {QStringLiteral("orphaned "), "status:          " + row.status + '\n',
+              QStringLiteral("(exit code %1)").arg(row.ending.exitCode),
+              "instrument:      " + instrumentName(row.ending.instrument) + '\n'})
+            EXPECT_TRUE(transcript.contains(expected)) << transcript.toStdString();
+        if (row.ending == Ending::Succeeded) {
+            EXPECT_EQ(instrument.finish(), 0);
+            EXPECT_TRUE(instrument.image() == image) << "another image assembled";
+        }
     }
 }
 
