@@ -216,15 +216,33 @@ TEST_F(FlashEndToEnd, benchOfFour_eachEndsItsOwnWay_highestCodeWins)
           {"Communitcations error.", Ending::NotStarted, 0, 3});
 }
 
-// The first boot wait has no limit of its own: only the time limit ends it.
-TEST_F(FlashEndToEnd, silentInstrument_endedByTheTimeLimit)
+// The time limit presses Stop up to the verdict: the first boot wait has no
+// limit of its own, so only the time limit ends it. After the verdict it
+// stops nothing: a limit that falls in the 5 s pause before the reset lets
+// the update finish.
+TEST_F(FlashEndToEnd, timeLimit_stopsOnlyBeforeTheVerdict)
 {
     useFirmware();
-    BenchInstrument instrument(folder, 1, {"--no-pacing", "--silent"});
-    run({"COM1"}, {"--yes", "--json", "--timeout", "1"});
-    EXPECT_EQ(finish(), Ending::Stopped.exitCode) << errors.toStdString();
-    check("COM1", &instrument, {"Stopped by user!", Ending::Stopped, 0, 3});
-    EXPECT_TRUE(transcriptsByPort(logs())["COM1"].contains("stop pressed:    yes (time limit"));
+    const struct {
+        QString simulator, seconds, status;
+        const UpdateEnding &ending;
+        int linesSent, simulatorExit;
+        QString stop;
+    } rows[] = {
+        {"--silent", "1", "Stopped by user!", Ending::Stopped, 0, 3, "yes (time limit"},
+        {"--no-pacing", "4", "Update Successful", Ending::Succeeded, -1, 0, "no"},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.simulator.toStdString());
+        BenchInstrument instrument(folder, 1, {"--no-pacing", row.simulator});
+        output.clear();
+        QDir(logs()).removeRecursively();
+        run({"COM1"}, {"--yes", "--json", "--timeout", row.seconds});
+        EXPECT_EQ(finish(), row.ending.exitCode) << errors.toStdString();
+        check("COM1", &instrument,
+              {row.status, row.ending, row.linesSent, row.simulatorExit});
+        EXPECT_TRUE(transcriptsByPort(logs())["COM1"].contains("stop pressed:    " + row.stop));
+    }
 }
 
 // Ctrl-C presses Stop everywhere: COM1 stops after the line begun, its image gone; COM2,
