@@ -230,7 +230,7 @@ TEST_F(FlashEndToEnd, timeLimit_stopsOnlyBeforeTheVerdict)
         QString stop;
     } rows[] = {
         {"--silent", "1", "Stopped by user!", Ending::Stopped, 0, 3, "yes (time limit"},
-        {"--no-pacing", "4", "Update Successful", Ending::Succeeded, -1, 0, "no"},
+        {"--no-pacing", "5", "Update Successful", Ending::Succeeded, -1, 0, "no"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.simulator.toStdString());
