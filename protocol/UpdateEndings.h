@@ -52,7 +52,7 @@ inline constexpr UpdateEnding EraseFailed{UpdateStage::Erasing,
                                           InstrumentState::Erased};
 inline constexpr UpdateEnding ImageFailed{
     UpdateStage::Erasing,
-    "anything else: NAK, a bad reply byte, \"CODE BAD\", Stop, the time limit, a line "
+    "no good image: a NAK, a bad reply byte, \"CODE BAD\", Stop, the time limit, a line "
     "failure, a crash or kill of the update process",
     10, InstrumentState::Erased};
 inline constexpr UpdateEnding NotReset{UpdateStage::Verified,

@@ -26,7 +26,7 @@ if [ "${1:-}" = flash ]; then
 fi
 # "soak" runs some hundreds of updates through veltrax-flash, 8 at once, each
 # simulator with a seeded fault or none, every ending checked against the table
-# of endings (veltrax-flash-soak: --updates N, --seed S; about 4 minutes).
+# of endings (veltrax-flash-soak: --updates N, --seed S; about 7 minutes).
 if [ "${1:-}" = soak ]; then
     shift
     cmake --build "$build" --target veltrax-flash-soak -j "${VELTRAX_JOBS:-$(nproc)}"
