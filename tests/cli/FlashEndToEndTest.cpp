@@ -120,7 +120,7 @@ protected:
             if (session.hangUpIgnored)
                 ::signal(SIGHUP, SIG_IGN);
         });
-        process.start(QStringLiteral(VELTRAX_FLASH), all);
+        process.start(program, all);
         process.waitForStarted();
     }
     void drain()
@@ -187,6 +187,7 @@ protected:
     }
 
     ProgramFolder folder;
+    QString program = QStringLiteral(VELTRAX_FLASH);
     QByteArray hexFile, image;
     int lines = 0;
     QProcess process;
@@ -307,7 +308,8 @@ TEST_F(FlashEndToEnd, refusals_sendNothing)
 
 // The question is asked and answered on the controlling terminal alone, with
 // standard error in a file and standard input a pipe. No terminal, No and a
-// hang-up at the question send nothing.
+// hang-up at the question send nothing. A program removed while it asks (the
+// package upgraded) still runs the updates it starts.
 TEST_F(FlashEndToEnd, question_onTheControllingTerminalOnly)
 {
     useFirmware();
@@ -316,11 +318,13 @@ TEST_F(FlashEndToEnd, question_onTheControllingTerminalOnly)
         bool terminal;
         QByteArray typed; // empty: the terminal hangs up
         bool yes;
+        bool removedWhileAsking = false;
     } rows[] = {
         {"no terminal", false, {}, false},
         {"answered no", true, "n\n", false},
         {"hung up at the question", true, {}, false},
         {"Enter is yes", true, "\n", true},
+        {"removed while asking", true, "y\n", true, true},
     };
     const QString errorFile = folder.scratchPath(QStringLiteral("errors.txt"));
     for (const auto &row : rows) {
@@ -328,10 +332,16 @@ TEST_F(FlashEndToEnd, question_onTheControllingTerminalOnly)
         BenchInstrument instrument(folder, 1, {"--no-pacing"});
         Terminal terminal;
         output.clear();
+        QDir(logs()).removeRecursively();
+        program = folder.scratchPath(QStringLiteral("veltrax-flash"));
+        QFile::remove(program);
+        ASSERT_TRUE(QFile::copy(QStringLiteral(VELTRAX_FLASH), program));
         run({"COM1"}, {"--json"}, {row.terminal ? terminal.name() : QByteArray(), false, false,
                                    errorFile});
         if (row.terminal) {
             EXPECT_TRUE(terminal.readUntil("factory defaults. [Y/n] "));
+            if (row.removedWhileAsking)
+                QFile::remove(program);
             if (row.typed.isEmpty())
                 terminal.hangUp();
             else
