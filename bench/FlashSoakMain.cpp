@@ -36,8 +36,9 @@ QStringList drawFault(QRandomGenerator &random, int lines)
     case 1:
         return {"--nak-line", line()};
     case 2:
-        return {"--line-reply", line() + ":" + QStringLiteral("%1").arg(random.bounded(256), 2, 16,
-                                                                        QLatin1Char('0'))};
+        return {"--line-reply",
+                line() + ":" +
+                    QStringLiteral("%1").arg(random.bounded(256), 2, 16, QLatin1Char('0'))};
     case 3:
         return {"--code-bad"};
     case 4:
@@ -89,8 +90,8 @@ const UpdateEnding *endingWithCode(int code)
 QByteArray leftBehind()
 {
     QByteArray all;
-    for (const QString &task : QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs |
-                                                                                QDir::NoDotAndDotDot))
+    for (const QString &task :
+         QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
         all += readWhole(QStringLiteral("/proc/self/task/%1/children").arg(task)).trimmed();
     return all;
 }
@@ -118,7 +119,9 @@ int main(int argc, char *argv[])
     ProgramFolder folder;
     const QByteArray image = folder.generateFirmware(QStringLiteral("03152024"), "1K");
     const int lines =
-        static_cast<int>(folder.readFile(QStringLiteral("veltrax_03152024.hex")).trimmed().count('\n')) + 1;
+        static_cast<int>(
+            folder.readFile(QStringLiteral("veltrax_03152024.hex")).trimmed().count('\n')) +
+        1;
     QRandomGenerator random(seed);
     std::map<int, int> byCode;
     int done = 0, faults = 0;
@@ -154,10 +157,11 @@ int main(int argc, char *argv[])
         int highest = 0;
         for (int n = 1; n <= count; ++n, ++done) {
             const QString port = QStringLiteral("COM%1").arg(n);
-            const QString fault = drawn[n - 1].isEmpty() ? QStringLiteral("none")
-                                                         : drawn[n - 1].join(' ');
+            const QString fault =
+                drawn[n - 1].isEmpty() ? QStringLiteral("none") : drawn[n - 1].join(' ');
             const auto problem = [&](const QString &what) {
-                problems << QStringLiteral("batch %1 %2 (%3): %4").arg(batch).arg(port, fault, what);
+                problems
+                    << QStringLiteral("batch %1 %2 (%3): %4").arg(batch).arg(port, fault, what);
             };
             BenchInstrument &instrument = *instruments[n - 1];
             const int simulatorExit = instrument.finish();

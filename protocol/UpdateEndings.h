@@ -44,12 +44,11 @@ inline constexpr UpdateEnding NoMonitor{UpdateStage::Started, "no monitor or no 
                                         InstrumentState::Unchanged};
 inline constexpr UpdateEnding Stopped{UpdateStage::Started, "Stop or the time limit", 7,
                                       InstrumentState::Unchanged};
-inline constexpr UpdateEnding LineFailed{
-    UpdateStage::Started, "line failure (hang-up, unplug, communications error)", 8,
-    InstrumentState::Unchanged};
-inline constexpr UpdateEnding EraseFailed{UpdateStage::Erasing,
-                                          "the flash erase failed or timed out", 9,
-                                          InstrumentState::Erased};
+inline constexpr UpdateEnding LineFailed{UpdateStage::Started,
+                                         "line failure (hang-up, unplug, communications error)", 8,
+                                         InstrumentState::Unchanged};
+inline constexpr UpdateEnding EraseFailed{
+    UpdateStage::Erasing, "the flash erase failed or timed out", 9, InstrumentState::Erased};
 inline constexpr UpdateEnding ImageFailed{
     UpdateStage::Erasing,
     "no good image: a NAK, a bad reply byte, \"CODE BAD\", Stop, the time limit, a line "
@@ -61,11 +60,10 @@ inline constexpr UpdateEnding NotReset{UpdateStage::Verified,
 inline constexpr UpdateEnding NotRebooted{UpdateStage::Rebooting,
                                           "ended after \"Rebooting Veltrax\" was shown", 5,
                                           InstrumentState::Updated};
-inline constexpr UpdateEnding Succeeded{UpdateStage::Done, "success", 0,
-                                        InstrumentState::Updated};
+inline constexpr UpdateEnding Succeeded{UpdateStage::Done, "success", 0, InstrumentState::Updated};
 
-inline constexpr std::array All{Succeeded,  NotStarted,  NoMonitor, NotRebooted, NotReset,
-                                Stopped,    LineFailed,  EraseFailed, ImageFailed};
+inline constexpr std::array All{Succeeded, NotStarted, NoMonitor,   NotRebooted, NotReset,
+                                Stopped,   LineFailed, EraseFailed, ImageFailed};
 } // namespace Ending
 
 // How the update's process ended, where no status fixes the ending.

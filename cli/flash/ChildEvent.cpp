@@ -83,7 +83,8 @@ QByteArray eventKindName(ChildEvent::Kind kind)
 
 QByteArray encodeEvent(const ChildEvent &event)
 {
-    return eventKindName(event.kind) + ' ' + QByteArray::number(event.at) + ' ' + escaped(event.text.toUtf8()) + '\n';
+    return eventKindName(event.kind) + ' ' + QByteArray::number(event.at) + ' ' +
+           escaped(event.text.toUtf8()) + '\n';
 }
 
 std::optional<ChildEvent> decodeEvent(QByteArray line)

@@ -43,8 +43,8 @@ TEST(TerminalQuestion, onlyAWholeLineAnswers)
         const char *typed;
         bool yes;
     } rows[] = {
-        {"\n", true}, {"y\n", true}, {" YES \n", true}, {"n\n", false},
-        {"yes please\n", false}, {"", false}, {"y", false}, {nullptr, false}, // read error
+        {"\n", true}, {"y\n", true}, {" YES \n", true}, {"n\n", false}, {"yes please\n", false},
+        {"", false},  {"y", false},  {nullptr, false}, // read error
     };
     for (const auto &row : rows) {
         char typed[16] = {};

@@ -179,7 +179,8 @@ int runFlash(const FlashOptions &options)
         notifier.watch(SIGHUP);
 
     if (!options.yes) {
-        const std::optional<bool> answer = TerminalMessages::askOnControllingTerminal(UpdateQuestion);
+        const std::optional<bool> answer =
+            TerminalMessages::askOnControllingTerminal(UpdateQuestion);
         if (!answer) {
             complain(QStringLiteral("no terminal to ask on; give --yes to update without the "
                                     "question; nothing sent"));
