@@ -14,7 +14,8 @@ class SignalNotifier : public QObject {
     Q_OBJECT
 public:
     // Throws std::runtime_error when the pipe cannot be made.
-    explicit SignalNotifier(std::initializer_list<int> signalNumbers = {}, QObject *parent = nullptr);
+    explicit SignalNotifier(std::initializer_list<int> signalNumbers = {},
+                            QObject *parent = nullptr);
     ~SignalNotifier() override;
 
     // Catches one more signal from now on.
