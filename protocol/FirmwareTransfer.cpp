@@ -41,6 +41,7 @@ bool FirmwareUpdater::sendFirmwareImage(const FirmwareImage &image)
     // From here on a Stop counts; one pressed earlier is overridden.
     m_window.setKeepRunning(true);
 
+    m_window.reachStage(UpdateStage::Started);
     m_window.setStatus(QStringLiteral("Attempting to reboot veltrax:..."));
     if (!WaitForAckOrBoot(false))
         return false;
@@ -53,6 +54,8 @@ bool FirmwareUpdater::sendFirmwareImage(const FirmwareImage &image)
         return false;
 
     m_window.setStatus(QStringLiteral("Got Prompt..."));
+    // The monitor may begin its erase on these ENQs: from here the old image may be gone.
+    m_window.reachStage(UpdateStage::Erasing);
     m_window.setStatus(QStringLiteral("Setting up... (ENQ1)"));
     for (int enquiry = 0; enquiry < 2; ++enquiry) {
         m_link.Delay(Wire::EnquiryGap);
@@ -162,6 +165,7 @@ bool FirmwareUpdater::waitForVerdict()
             return false;
         }
         if (reply.contains(Wire::CodeOkText)) {
+            m_window.reachStage(UpdateStage::Verified);
             m_window.setStatus(QStringLiteral("File sent successfully! (Got Verification)"));
             return true;
         }

@@ -55,6 +55,7 @@ void FirmwareUpdater::runUpdate()
         m_window.setStatus(QStringLiteral("Error Reseting Veltrax Defaults"));
         return;
     }
+    m_window.reachStage(UpdateStage::Rebooting);
     m_window.setStatus(QStringLiteral("Rebooting Veltrax"));
     m_link.Delay(Wire::RebootPause);
     // The rebooted instrument must answer promptly; it must not hang the window.

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "UpdateEndings.h"
+
 #include <QString>
 
 // What the dialogue with the instrument may do to the main window, and nothing
@@ -40,4 +42,8 @@ public:
 
     // The firmware file that start-up found, with the program folder in front.
     virtual QString firmwarePath() const = 0;
+
+    // The update has reached `stage`. The window shows it by its status text
+    // alone; a front end that must tell what the instrument holds keeps it.
+    virtual void reachStage(UpdateStage) {}
 };

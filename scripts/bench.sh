@@ -20,6 +20,14 @@ if [ "${1:-}" = flash ]; then
     cmake --build "$build" --target veltrax-flash-bench -j "${VELTRAX_JOBS:-$(nproc)}"
     exec "$build/bench/veltrax-flash-bench" "$@"
 fi
+# "soak" runs some hundreds of updates through veltrax-flash, 8 at once, each
+# simulator with a seeded fault or none, every ending checked against the table
+# of endings (veltrax-flash-soak: --updates N, --seed S; about 7 minutes).
+if [ "${1:-}" = soak ]; then
+    shift
+    cmake --build "$build" --target veltrax-flash-soak -j "${VELTRAX_JOBS:-$(nproc)}"
+    exec "$build/bench/veltrax-flash-soak" "$@"
+fi
 cmake --build "$build" --target veltrax-bench veltrax-flash-bench -j "${VELTRAX_JOBS:-$(nproc)}"
 "$build/bench/veltrax-bench" "$@"
 exec "$build/bench/veltrax-flash-bench"

@@ -7,13 +7,14 @@ namespace {
 
 using Kind = ChildEvent::Kind;
 
-constexpr std::array<std::pair<Kind, const char *>, 9> Names{{
+constexpr std::array<std::pair<Kind, const char *>, 10> Names{{
     {Kind::Status, "status"},
-    {Kind::Received, "rx"},
+    {Kind::Received, "received"},
     {Kind::Progress, "progress"},
     {Kind::Message, "message"},
     {Kind::Question, "question"},
-    {Kind::PortOpen, "open"},
+    {Kind::PortOpen, "port"},
+    {Kind::Stage, "stage"},
     {Kind::Stop, "stop"},
     {Kind::Warning, "warning"},
     {Kind::End, "end"},
@@ -62,14 +63,28 @@ std::optional<QByteArray> unescaped(const QByteArray &text)
 
 } // namespace
 
+QString stopReason(const QString &stopText)
+{
+    if (stopText == QLatin1String(StopBy::TimeLimit))
+        return QStringLiteral("time limit");
+    if (stopText == QLatin1String(StopBy::ParentGone))
+        return QStringLiteral("veltrax-flash gone before the first ENQ");
+    return QStringLiteral("Ctrl-C");
+}
+
+QByteArray eventKindName(ChildEvent::Kind kind)
+{
+    for (const auto &[named, name] : Names) {
+        if (named == kind)
+            return name;
+    }
+    return {};
+}
+
 QByteArray encodeEvent(const ChildEvent &event)
 {
-    QByteArray line;
-    for (const auto &[kind, name] : Names) {
-        if (kind == event.kind)
-            line = name;
-    }
-    return line + ' ' + QByteArray::number(event.at) + ' ' + escaped(event.text.toUtf8()) + '\n';
+    return eventKindName(event.kind) + ' ' + QByteArray::number(event.at) + ' ' +
+           escaped(event.text.toUtf8()) + '\n';
 }
 
 std::optional<ChildEvent> decodeEvent(QByteArray line)

@@ -16,7 +16,8 @@ struct ChildEvent {
         Message,  // an OK box: TEXT is its prompt
         Question, // the update question, answered Yes for the whole run
         PortOpen, // "ok" or "failed"
-        Stop,     // Stop pressed: "ctrl-c" or "timeout"
+        Stage,    // the update reached a stage: its name ("erasing")
+        Stop,     // Stop pressed: one of the StopBy texts
         Warning,  // a warning of the program's own (the port's reason, say)
         End,      // the update has ended; TEXT is the processor time in ms
     };
@@ -26,6 +27,17 @@ struct ChildEvent {
     QString text;
 };
 
+// Why a child pressed Stop, as its Stop event says.
+namespace StopBy {
+inline constexpr char Signal[] = "ctrl-c";          // Ctrl-C or SIGTERM, passed on by the parent
+inline constexpr char TimeLimit[] = "timeout";      // --timeout, before the verdict
+inline constexpr char ParentGone[] = "parent gone"; // veltrax-flash died before the first ENQ
+} // namespace StopBy
+// The reason in the transcript's words: "Ctrl-C", "time limit", ...
+QString stopReason(const QString &stopText);
+
+// The kind's name, on the wire between the processes and in the transcript.
+QByteArray eventKindName(ChildEvent::Kind kind);
 QByteArray encodeEvent(const ChildEvent &event);
 // Empty for a line that is not an event (the line end may be there or not).
 std::optional<ChildEvent> decodeEvent(QByteArray line);

@@ -32,12 +32,17 @@ SignalNotifier::SignalNotifier(std::initializer_list<int> signalNumbers, QObject
     m_notifier = std::make_unique<QSocketNotifier>(m_readEnd, QSocketNotifier::Read);
     connect(m_notifier.get(), &QSocketNotifier::activated, this, &SignalNotifier::readPipe);
 
+    for (const int signal : signalNumbers)
+        watch(signal);
+}
+
+void SignalNotifier::watch(int signal)
+{
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = SA_RESTART;
-    for (const int signal : signalNumbers)
-        sigaction(signal, &action, nullptr);
+    action.sa_flags = signal == SIGHUP ? 0 : SA_RESTART;
+    sigaction(signal, &action, nullptr);
 }
 
 SignalNotifier::~SignalNotifier()

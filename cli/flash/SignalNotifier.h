@@ -5,15 +5,21 @@
 #include <initializer_list>
 #include <memory>
 
-// Signals (SIGINT, SIGTERM) delivered on the event loop: the handler only
-// writes the signal's number into a pipe, and the loop reads it, inside any
-// wait of an update as much as at the top. One per process.
+// Signals (SIGINT, SIGTERM, SIGHUP) delivered on the event loop: the handler
+// only writes the signal's number into a pipe, and the loop reads it, inside
+// any wait of an update as much as at the top. One per process. A hang-up
+// interrupts a blocking read instead of restarting it, so that a question
+// being asked ends (as No) when the terminal goes.
 class SignalNotifier : public QObject {
     Q_OBJECT
 public:
     // Throws std::runtime_error when the pipe cannot be made.
-    explicit SignalNotifier(std::initializer_list<int> signalNumbers, QObject *parent = nullptr);
+    explicit SignalNotifier(std::initializer_list<int> signalNumbers = {},
+                            QObject *parent = nullptr);
     ~SignalNotifier() override;
+
+    // Catches one more signal from now on.
+    void watch(int signal);
 
 signals:
     void raised(int signal);

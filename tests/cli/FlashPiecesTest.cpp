@@ -1,59 +1,65 @@
-// The exit status of an update, from the statuses and boxes it showed.
-#include "FlashExit.h"
+// veltrax-flash's pieces alone: the ending of an update whose process did not
+// run it to its end, and the answer to the question on a terminal.
+#include "TerminalMessages.h"
+#include "UpdateEndings.h"
 
+#include <cstdio>
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace {
 
-enum class End { Ended, PortNotOpened, Crashed, KilledByUser };
-
-TEST(FlashExitStatus, eachEndOfAnUpdateHasItsCode)
+// Cut off mid-way, an update ends by the furthest stage it reached; whatever
+// status it showed last was not its verdict.
+TEST(UnfinishedUpdate, endsByTheStageItReached)
 {
-    const QStringList entered{"Attempting to reboot veltrax:...",
-                              "Waiting for ACK or boot...",
-                              "Waiting for boot...",
-                              "Waiting for \"MON: \"...",
-                              "Got Prompt...",
-                              "Setting up... (ENQ1)"};
-    const QStringList flashing = entered + QStringList{"Waiting for Flash"};
-    const QStringList sent =
-        flashing + QStringList{"Setting up... (ENQ2)", "Sending file...",
-                               "File sent, waiting for verification...",
-                               "File sent successfully! (Got Verification)", "Resetting Defaults"};
-    const QStringList rebooting = sent + QStringList{"Reset OK", "Rebooting Veltrax"};
-    const QStringList sending = sent.mid(0, 9);
-    const auto then = [](QStringList before, const char *last) { return before << last; };
+    const QString midWay = QStringLiteral("Sending file...");
     const struct {
-        QStringList statuses; // every text the status line took
-        const char *box;      // the OK box shown; "": none
-        End end;
-        int exitCode;
+        UpdateStage reached;
+        UpdateEnd end;
+        const UpdateEnding &ending;
     } rows[] = {
-        // clang-format off
-        {{}, "", End::Ended, 1}, // answered no
-        {{}, "Invalid File", End::Ended, 2},
-        {{"Communitcations error."}, "Could not open Com3", End::PortNotOpened, 3},
-        {{"Attempting to reboot veltrax:...", "Did not got boot (reboot)!"}, "", End::Ended, 4},
-        {then(rebooting, "Error Rebooting Veltrax"), "", End::Ended, 5},
-        {then(sent, "Error Reseting Veltrax Defaults"), "", End::Ended, 6},
-        {then(sending, "Stopped by user!"), "", End::Ended, 7},
-        {then(entered.mid(0, 2), "Communitcations error."), "", End::Ended, 8},
-        {then(flashing, "Timeout waiting for flash... try again"), "", End::Ended, 9},
-        {sending, "Invalid File", End::Ended, 10}, // unreadable half-way through
-        // Never ended: by the furthest stage reached.
-        {entered, "", End::Crashed, 8},
-        {entered, "", End::KilledByUser, 7},
-        {sending, "", End::Crashed, 10},
-        {rebooting, "", End::KilledByUser, 5},
-        // clang-format on
+        {UpdateStage::NotStarted, UpdateEnd::Crashed, Ending::NotStarted},
+        {UpdateStage::NotStarted, UpdateEnd::Stopped, Ending::NotStarted},
+        {UpdateStage::Started, UpdateEnd::Stopped, Ending::Stopped},
+        {UpdateStage::Started, UpdateEnd::Crashed, Ending::LineFailed},
+        {UpdateStage::Erasing, UpdateEnd::Stopped, Ending::ImageFailed},
+        {UpdateStage::Erasing, UpdateEnd::Crashed, Ending::ImageFailed},
+        {UpdateStage::Verified, UpdateEnd::Crashed, Ending::NotReset},
+        {UpdateStage::Rebooting, UpdateEnd::Stopped, Ending::NotRebooted},
     };
     for (const auto &row : rows) {
-        const UpdateTrace trace{row.statuses, *row.box ? QStringList{row.box} : QStringList(),
-                                row.end == End::PortNotOpened,
-                                row.end == End::Ended || row.end == End::PortNotOpened,
-                                row.end == End::KilledByUser};
-        EXPECT_EQ(exitCodeFor(trace), row.exitCode)
-            << row.statuses.join(" / ").toStdString() << " " << row.box << " " << int(row.end);
+        const UpdateEnding &ending = endingOf(midWay, row.reached, row.end);
+        EXPECT_EQ(ending.exitCode, row.ending.exitCode) << stageName(row.reached).toStdString();
+        EXPECT_EQ(ending.instrument, row.ending.instrument);
+    }
+}
+
+// Only a whole line answers: the end of input, a read error or a hang-up
+// half-way through a word is No, never the default Yes.
+TEST(TerminalQuestion, onlyAWholeLineAnswers)
+{
+    const struct {
+        const char *typed;
+        bool yes;
+    } rows[] = {
+        {"\n", true}, {"y\n", true}, {" YES \n", true}, {"n\n", false}, {"yes please\n", false},
+        {"", false},  {"y", false},  {nullptr, false}, // read error
+    };
+    for (const auto &row : rows) {
+        char typed[16] = {};
+        std::snprintf(typed, sizeof typed, "%s", row.typed ? row.typed : "");
+        // Nothing typed: an empty stream; a read error: a stream open only for writing.
+        std::FILE *in = !row.typed    ? std::fopen("/dev/null", "w")
+                        : !*row.typed ? std::fopen("/dev/null", "r")
+                                      : ::fmemopen(typed, std::strlen(typed), "r");
+        char shown[512] = {};
+        std::FILE *out = ::fmemopen(shown, sizeof shown, "w");
+        EXPECT_EQ(TerminalMessages(in, out).askYesNo(QStringLiteral("Update?")), row.yes)
+            << '"' << typed << '"';
+        std::fclose(in);
+        std::fclose(out);
+        EXPECT_EQ(std::string(shown).rfind("Update? [Y/n] ", 0), 0u) << shown;
     }
 }
 

@@ -5,6 +5,7 @@
 #include "MemoryFileSystem.h"
 #include "QtPrinters.h"
 #include "ScriptedInstrument.h"
+#include "UpdateEndings.h"
 
 #include <gtest/gtest.h>
 
@@ -70,12 +71,14 @@ struct Case {
     Stage lastStage = RebootReq; // the last stage whose bytes went out
     Change change = {};
     bool refused = false; // "Invalid File", nothing sent
+    UpdateEnding ending = Ending::Succeeded;
 
     Case &answers(Stage stage, Arrivals arrivals) { changed = stage; answer = std::move(arrivals); return *this; }
     Case &fails(QString shown) { statuses = std::move(shown); lastStage = changed; return *this; }
     Case &endsAfter(Stage stage) { lastStage = stage; return *this; }
     Case &with(Change action) { change = std::move(action); return *this; }
-    Case &refuse() { refused = true; statuses = Idle; lastStage = Nothing; return *this; }
+    Case &refuse() { refused = true; statuses = Idle; lastStage = Nothing; return as(Ending::NotStarted); }
+    Case &as(const UpdateEnding &end) { ending = end; return *this; }
 };
 // clang-format on
 
@@ -106,6 +109,10 @@ TEST_P(UpdateOutcome, leavesItsStatusAndWire)
     EXPECT_EQ(window.holds.join(' '), "Disable Stop Send ApplyDebugView Restore");
     EXPECT_FALSE(line.open);
     EXPECT_LE(files.wholeReads, 1);
+    const UpdateEnding &ending = endingOf(window.status(), window.stage, UpdateEnd::Ended);
+    EXPECT_EQ(std::tuple(ending.exitCode, ending.stage, ending.instrument),
+              std::tuple(c.ending.exitCode, c.ending.stage, c.ending.instrument))
+        << ending.what;
 }
 
 // clang-format off
@@ -113,34 +120,39 @@ TEST_P(UpdateOutcome, leavesItsStatusAndWire)
 // neither advance nor restart it); character limits; Stop; link and file faults.
 INSTANTIATE_TEST_SUITE_P(Update, UpdateOutcome, ::testing::Values(
     Case("prompt_in11thRead_arrives").answers(Access, {{1150ms, "MON: "}}),
-    Case("prompt_after11thRead_fails").answers(Access, {{1151ms, "MON: "}}).fails("Timeout waiting for \"MON: \"!"),
+    Case("prompt_after11thRead_fails").answers(Access, {{1151ms, "MON: "}}).fails("Timeout waiting for \"MON: \"!").as(Ending::NoMonitor),
     Case("flash_ackNeitherAdvancesCount_ready").answers(::SetUp, {{5050ms, Ack}, {30150ms, "\x80"}}),
-    Case("flash_norRestartsIt_fails").answers(::SetUp, {{5050ms, Ack}, {30151ms, "\x80"}}).fails("Timeout waiting for flash... try again"),
+    Case("flash_norRestartsIt_fails").answers(::SetUp, {{5050ms, Ack}, {30151ms, "\x80"}}).fails("Timeout waiting for flash... try again").as(Ending::EraseFailed),
     Case("lineAck_in11thRead_accepted").answers(Line1, {{1100ms, Ack}}),
-    Case("lineAck_after11thRead_fails").answers(Line1, {{1101ms, Ack}}).fails("Failed at line 1 (timeout)"),
+    Case("lineAck_after11thRead_fails").answers(Line1, {{1101ms, Ack}}).fails("Failed at line 1 (timeout)").as(Ending::ImageFailed),
     Case("verdict_in151stRead_accepted").answers(Line4, {{10ms, Ack}, {15110ms, "CODE OK"}}),
-    Case("verdict_after151stRead_fails").answers(Line4, {{10ms, Ack}, {15111ms, "CODE OK"}}).fails("Timeout waiting for verification... try again"),
-    Case("resetAck_after11thRead_fails").answers(ResetReq, {{1101ms, Ack}}).fails("Timeout waiting for ACK (reset) | Error Reseting Veltrax Defaults"),
-    Case("rebootEscAck_after100ms_fails").answers(RebootEsc, {{101ms, Ack}}).fails("Waiting for ACK or boot..." + RebootFailed),
+    Case("verdict_after151stRead_fails").answers(Line4, {{10ms, Ack}, {15111ms, "CODE OK"}}).fails("Timeout waiting for verification... try again").as(Ending::ImageFailed),
+    Case("resetAck_after11thRead_fails").answers(ResetReq, {{1101ms, Ack}}).fails("Timeout waiting for ACK (reset) | Error Reseting Veltrax Defaults").as(Ending::NotReset),
+    Case("rebootEscAck_after100ms_fails").answers(RebootEsc, {{101ms, Ack}}).fails("Waiting for ACK or boot..." + RebootFailed).as(Ending::NotRebooted),
     Case("rebootText_5000msPause_accepted").answers(RebootReq, {{20ms, "bo"}, {5020ms, "ot"}}),
-    Case("rebootText_longerPause_fails").answers(RebootReq, {{20ms, "bo"}, {5021ms, "ot"}}).fails("Waiting for boot..." + RebootFailed),
+    Case("rebootText_longerPause_fails").answers(RebootReq, {{20ms, "bo"}, {5021ms, "ot"}}).fails("Waiting for boot..." + RebootFailed).as(Ending::NotRebooted),
     Case("prompt_as16thChar_arrives").answers(Access, {{10ms, QByteArray(11, 'x') + "MON: "}}),
-    Case("prompt_16CharsWithout_fails").answers(Access, {{10ms, QByteArray(16, 'x')}}).fails("Did not get \"MON: \"!"),
-    Case("flash_otherByte_fails").answers(::SetUp, {{2000ms, Nak}}).fails("Failed to erase flash... try again"),
-    Case("line3_nak_fails").answers(Line3, {{10ms, Nak}}).fails("Failed at line 3 (NAK)"),
-    Case("verdict_codeBad_fails").answers(Line4, {{10ms, Ack}, {310ms, "CODE BAD"}}).fails("File sent UNsuccessfully! (Got Error)"),
+    Case("prompt_16CharsWithout_fails").answers(Access, {{10ms, QByteArray(16, 'x')}}).fails("Did not get \"MON: \"!").as(Ending::NoMonitor),
+    Case("flash_otherByte_fails").answers(::SetUp, {{2000ms, Nak}}).fails("Failed to erase flash... try again").as(Ending::EraseFailed),
+    Case("line3_nak_fails").answers(Line3, {{10ms, Nak}}).fails("Failed at line 3 (NAK)").as(Ending::ImageFailed),
+    Case("verdict_codeBad_fails").answers(Line4, {{10ms, Ack}, {310ms, "CODE BAD"}}).fails("File sent UNsuccessfully! (Got Error)").as(Ending::ImageFailed),
     Case("verdict_codeOkEnding25Chars_accepted").answers(Line4, {{10ms, Ack}, {310ms, QByteArray(18, 'x') + "CODE OK"}}),
-    Case("verdict_codeOkEnding26Chars_tooMany").answers(Line4, {{10ms, Ack}, {310ms, QByteArray(19, 'x') + "CODE OK"}}).fails("File sent UNsuccessfully! (Got to many chars)"),
+    Case("verdict_codeOkEnding26Chars_tooMany").answers(Line4, {{10ms, Ack}, {310ms, QByteArray(19, 'x') + "CODE OK"}}).fails("File sent UNsuccessfully! (Got to many chars)").as(Ending::ImageFailed),
     Case("reboot_bootAs31stCharWithoutAck_noRequest").answers(RebootEsc, {{10ms, QByteArray(27, 'x') + "boot"}}).endsAfter(RebootEsc),
-    Case("reboot_31CharsWithoutBoot_fails").answers(RebootEsc, {{10ms, QByteArray(31, 'x')}}).fails("Did not got boot (reboot)!" + RebootFailed),
-    Case("reboot_acksCountAfterRequest_32Chars").answers(RebootReq, {{20ms, QByteArray(27, '\x06') + "xboot"}}).fails("Did not get boot (reboot)!" + RebootFailed),
-    Case("bootWaitWithoutLimit_stopped").answers(EntryEsc, {}).with(stopAfter(EntryEsc, 3000ms)).fails("Stopped by user!"),
-    Case("resetWait_stopped").answers(ResetReq, {}).with(stopAfter(ResetReq, 500ms)).fails(ResetStopped),
-    Case("resetPause_stoppedButEscSent").with(stopAfter(Line4, 2000ms)).fails(ResetStopped).endsAfter(ResetEsc),
+    Case("reboot_31CharsWithoutBoot_fails").answers(RebootEsc, {{10ms, QByteArray(31, 'x')}}).fails("Did not got boot (reboot)!" + RebootFailed).as(Ending::NotRebooted),
+    Case("reboot_acksCountAfterRequest_32Chars").answers(RebootReq, {{20ms, QByteArray(27, '\x06') + "xboot"}}).fails("Did not get boot (reboot)!" + RebootFailed).as(Ending::NotRebooted),
+    Case("bootWaitWithoutLimit_stopped").answers(EntryEsc, {}).with(stopAfter(EntryEsc, 3000ms)).fails("Stopped by user!").as(Ending::Stopped),
+    Case("resetWait_stopped").answers(ResetReq, {}).with(stopAfter(ResetReq, 500ms)).fails(ResetStopped).as(Ending::NotReset),
+    Case("resetPause_stoppedButEscSent").with(stopAfter(Line4, 2000ms)).fails(ResetStopped).endsAfter(ResetEsc).as(Ending::NotReset),
     Case("whilePortSettles_overridden").with([](Rig &r) { r.line.at(100ms, [&r] { r.updater.btnStop_Click(); }); }),
-    Case("resetPause_pulled").with(stopAfter(Line4, 2000ms, true)).fails("Communitcations error.").endsAfter(Line4),
-    Case("portWontOpen").with([](Rig &r) { r.line.openFails = true; }).fails("Communitcations error."),
-    Case("answerNo_untouched").with([](Rig &r) { r.messages.answerYes = false; }).fails(Idle),
+    Case("resetPause_pulled").with(stopAfter(Line4, 2000ms, true)).fails("Communitcations error.").endsAfter(Line4).as(Ending::NotReset),
+    // The stage reached decides where no status names the failure.
+    Case("entryWait_pulled_unchanged").answers(EntryEsc, {}).with(stopAfter(EntryEsc, 500ms, true)).fails("Communitcations error.").as(Ending::LineFailed),
+    Case("flashWait_stopped_erased").answers(::SetUp, {}).with(stopAfter(::SetUp, 1000ms)).fails("Stopped by user!").as(Ending::ImageFailed),
+    Case("line2_pulled_erased").answers(Line2, {}).with(stopAfter(Line2, 500ms, true)).fails("Communitcations error.").as(Ending::ImageFailed),
+    Case("rebootWait_pulled_updated").answers(RebootReq, {}).with(stopAfter(ResetReq, 3000ms, true)).fails("Communitcations error.").as(Ending::NotRebooted),
+    Case("portWontOpen").with([](Rig &r) { r.line.openFails = true; }).fails("Communitcations error.").as(Ending::NotStarted),
+    Case("answerNo_untouched").with([](Rig &r) { r.messages.answerYes = false; }).fails(Idle).as(Ending::NotStarted),
     Case("missing_refused").with([](Rig &r) { r.files.files.clear(); }).refuse(),
     Case("badLine_refused").with([](Rig &r) { r.files.files[r.window.path] = ":0G\n" + Firmware; }).refuse(),
     Case("rewrittenDuringErase_sentAsChecked").with([](Rig &r) {

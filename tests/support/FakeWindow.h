@@ -12,6 +12,7 @@ public:
     QStringList holds; // the sequence's hold on the window, in call order
     bool running = false;
     QString path = QStringLiteral("/opt/veltrax/veltrax_01022024.hex");
+    UpdateStage stage = UpdateStage::NotStarted;
 
     QString status() const { return statuses.last(); }
 
@@ -30,4 +31,5 @@ public:
     bool keepRunning() const override { return running; }
     void setKeepRunning(bool v) override { running = v; }
     QString firmwarePath() const override { return path; }
+    void reachStage(UpdateStage reached) override { stage = reached; }
 };

@@ -62,6 +62,12 @@ void ConsoleWindow::setKeepRunning(bool value)
         m_overridden();
 }
 
+void ConsoleWindow::reachStage(UpdateStage stage)
+{
+    m_stage = stage;
+    m_reporter.report(ChildEvent::Kind::Stage, stageName(stage));
+}
+
 void ConsoleWindow::reportProgress()
 {
     m_reporter.progress(m_value, m_maximum, m_linesSent, m_linesInFile);

@@ -29,6 +29,7 @@ public:
     bool keepRunning() const override { return m_keepRunning; }
     void setKeepRunning(bool value) override;
     QString firmwarePath() const override { return m_firmwarePath; }
+    void reachStage(UpdateStage stage) override;
 
     // Called when the transfer sets KeepRunning again after a Stop: the Stop
     // was overridden.
@@ -36,6 +37,7 @@ public:
 
     QString status() const { return m_status; }
     qint64 linesSent() const { return m_linesSent; }
+    UpdateStage stage() const { return m_stage; }
 
 private:
     void reportProgress();
@@ -48,6 +50,7 @@ private:
     bool m_keepRunning = false;
     bool m_stopPressed = false;
     bool m_transferring = false;
+    UpdateStage m_stage = UpdateStage::NotStarted;
     qint64 m_linesSent = 0;
     double m_maximum = 0;
     double m_value = 0;

@@ -5,8 +5,8 @@
 class ChildReporter;
 
 // The serial link with one thing more told to the parent: whether the port
-// opened, since "Communitcations error." alone does not say if the port
-// failed to open or the line failed later.
+// opened, for the transcript, since "Communitcations error." alone does not
+// say if the port failed to open or the line failed later.
 class ReportingLink final : public SerialLink {
 public:
     ReportingLink(SerialLink &link, ChildReporter &reporter) : m_link(link), m_reporter(reporter) {}

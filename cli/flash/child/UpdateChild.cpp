@@ -10,11 +10,14 @@
 #include "QSerialByteDevice.h"
 #include "ReportingLink.h"
 #include "SignalNotifier.h"
+#include "Transcript.h"
+#include "UpdateEndings.h"
 #include "WireProtocol.h"
 #include "frmHidden.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QElapsedTimer>
 #include <QTimer>
 #include <cerrno>
 #include <csignal>
@@ -22,8 +25,6 @@
 #include <unistd.h>
 
 namespace {
-
-constexpr int CannotRun = 70;
 
 void writeAll(int fd, const QByteArray &bytes)
 {
@@ -90,12 +91,13 @@ QStringList childArguments(const ChildSettings &s)
             s.device,
             s.firmwarePath,
             s.sha256,
-            QString::number(s.timeout.count())};
+            QString::number(s.timeout.count()),
+            s.transcriptPath};
 }
 
 std::optional<ChildSettings> parseChildArguments(const QStringList &arguments)
 {
-    if (arguments.size() != 6)
+    if (arguments.size() != 7)
         return std::nullopt;
     ChildSettings s;
     bool comm = false, timeout = false;
@@ -105,6 +107,7 @@ std::optional<ChildSettings> parseChildArguments(const QStringList &arguments)
     s.firmwarePath = arguments[3];
     s.sha256 = arguments[4];
     s.timeout = std::chrono::seconds(arguments[5].toLongLong(&timeout));
+    s.transcriptPath = arguments[6];
     if (!comm || !timeout || s.timeout.count() < 1)
         return std::nullopt;
     return s;
@@ -112,13 +115,29 @@ std::optional<ChildSettings> parseChildArguments(const QStringList &arguments)
 
 int runUpdateChild(const ChildSettings &settings)
 {
+    QElapsedTimer clock;
+    clock.start();
     std::signal(SIGPIPE, SIG_IGN);
+    // In a process group of its own the child never gets the terminal's
+    // hang-up; one sent to its group when the parent dies must not end it.
+    std::signal(SIGHUP, SIG_IGN);
     // Ctrl-C reaches the parent, which passes it on as SIGINT: Stop, as the
-    // button would press it at this moment. So does the parent's end. Caught
-    // from the start: a Stop before the transfer begins is overridden by it,
-    // as the window's would be.
-    SignalNotifier stopSignals{SIGINT, SIGTERM};
-    ChildReporter reporter([](const QByteArray &line) { writeAll(STDOUT_FILENO, line); });
+    // button would press it at this moment. Caught from the start: a Stop
+    // before the transfer begins is overridden by it, as the window's would be.
+    SignalNotifier notifier{SIGINT, SIGTERM, ParentGoneSignal};
+
+    // Once the parent is gone the events go into the transcript, if there is one.
+    std::unique_ptr<Transcript> record;
+    ChildReporter reporter([&record](const QByteArray &lines) {
+        if (!record) {
+            writeAll(STDOUT_FILENO, lines);
+            return;
+        }
+        for (const QByteArray &line : lines.split('\n')) {
+            if (const std::optional<ChildEvent> event = decodeEvent(line))
+                record->writeEvent(*event);
+        }
+    });
     warningReporter = &reporter;
     qInstallMessageHandler(forwardWarnings);
 
@@ -128,7 +147,7 @@ int runUpdateChild(const ChildSettings &settings)
                          settings.sha256.toLatin1()) {
         reporter.report(ChildEvent::Kind::Warning,
                         QStringLiteral("the checked firmware did not arrive whole"));
-        return CannotRun;
+        return ChildCannotRun;
     }
 
     ChildMessages messages(reporter);
@@ -146,24 +165,64 @@ int runUpdateChild(const ChildSettings &settings)
     ConsoleWindow window(reporter, settings.firmwarePath, files.lineCount());
     FirmwareUpdater updater(link, window, messages, files);
 
-    QObject::connect(&stopSignals, &SignalNotifier::raised, [&](int) {
-        reporter.report(ChildEvent::Kind::Stop, QStringLiteral("ctrl-c"));
-        updater.btnStop_Click();
-    });
-    // The time limit presses Stop too, and again whenever the transfer's
-    // start overrides it, so that the limit holds.
-    bool timeUp = false;
-    const auto pressStopForTime = [&] {
-        timeUp = true;
-        reporter.report(ChildEvent::Kind::Stop, QStringLiteral("timeout"));
+    QStringList stops;
+    const auto pressStop = [&](const char *reason) {
+        stops << stopReason(QLatin1String(reason));
+        reporter.report(ChildEvent::Kind::Stop, QLatin1String(reason));
         updater.btnStop_Click();
     };
+    // A Stop that must hold: pressed again whenever the transfer's start
+    // overrides it.
+    const char *standingStop = nullptr;
+    window.onStopOverridden([&] {
+        if (standingStop)
+            QTimer::singleShot(0, [&] { pressStop(standingStop); });
+    });
+
+    // The time limit presses Stop until the verdict. After it the new image
+    // is in, and Stop could only cut short the reset and the reboot, which
+    // run on limits of their own.
     QTimer limit;
     limit.setSingleShot(true);
-    QObject::connect(&limit, &QTimer::timeout, pressStopForTime);
-    window.onStopOverridden([&] {
-        if (timeUp)
-            QTimer::singleShot(0, pressStopForTime);
+    QObject::connect(&limit, &QTimer::timeout, [&] {
+        if (window.stage() >= UpdateStage::Verified) {
+            reporter.report(ChildEvent::Kind::Warning,
+                            QStringLiteral("time limit reached after the verdict; the update "
+                                           "goes on to its end"));
+            return;
+        }
+        standingStop = StopBy::TimeLimit;
+        pressStop(StopBy::TimeLimit);
+    });
+
+    // A parent that dies (killed, crashed) leaves no one to ask. Before the
+    // first ENQ the instrument is untouched and Stop leaves it so; from then
+    // on only finishing brings back a good image.
+    bool orphaned = false;
+    const auto parentGone = [&] {
+        if (orphaned)
+            return;
+        orphaned = true;
+        QString error;
+        if (!settings.transcriptPath.isEmpty())
+            record = Transcript::reopen(settings.transcriptPath, &error);
+        if (record)
+            record->writeNote(QStringLiteral("orphaned"),
+                              QStringLiteral("veltrax-flash is gone; the update process writes "
+                                             "the rest of this record"));
+        if (window.stage() < UpdateStage::Erasing) {
+            standingStop = StopBy::ParentGone;
+            pressStop(StopBy::ParentGone);
+        } else {
+            reporter.report(ChildEvent::Kind::Warning,
+                            QStringLiteral("veltrax-flash is gone; the update goes on to its end"));
+        }
+    };
+    QObject::connect(&notifier, &SignalNotifier::raised, [&](int signal) {
+        if (signal == ParentGoneSignal)
+            parentGone();
+        else
+            pressStop(StopBy::Signal);
     });
 
     int status = 0;
@@ -175,11 +234,20 @@ int runUpdateChild(const ChildSettings &settings)
         } catch (const std::exception &error) {
             reporter.report(ChildEvent::Kind::Warning, QStringLiteral("the update failed: ") +
                                                            QString::fromLocal8Bit(error.what()));
-            status = CannotRun;
+            status = ChildCannotRun;
         }
         QCoreApplication::exit(status);
     });
     QCoreApplication::exec();
+    if (record) {
+        const UpdateEnding &ending =
+            endingOf(window.status(), window.stage(),
+                     status == 0 ? UpdateEnd::Ended : UpdateEnd::Crashed);
+        record->writeFooter({!stops.isEmpty(), stops.join(QStringLiteral(", ")),
+                             window.linesSent(), window.status(), ending.exitCode,
+                             QString::fromUtf8(ending.what), instrumentName(ending.instrument),
+                             clock.elapsed() / 1000.0, processorMs()});
+    }
     warningReporter = nullptr;
     return status;
 }

@@ -3,6 +3,7 @@
 #include <QString>
 #include <QStringList>
 #include <chrono>
+#include <csignal>
 #include <optional>
 
 // What the parent tells an update child on its command line. The firmware's
@@ -15,9 +16,14 @@ struct ChildSettings {
     QString firmwarePath; // the name the update gives the file
     QString sha256;       // of the bytes the parent checked
     std::chrono::seconds timeout{600};
+    QString transcriptPath; // empty without --log
 };
 
 inline constexpr char ChildModeOption[] = "--update-child";
+// What the kernel sends the child when its parent dies (PR_SET_PDEATHSIG).
+inline constexpr int ParentGoneSignal = SIGUSR1;
+// The child's status when it could not run the update at all.
+inline constexpr int ChildCannotRun = 70;
 
 QStringList childArguments(const ChildSettings &settings);
 // Empty when the arguments (after ChildModeOption) are not the parent's.

@@ -1,80 +1,73 @@
 #include "FlashExit.h"
 
+#include "UpdateEndings.h"
+
+#include <QStringList>
+#include <algorithm>
+#include <vector>
+
 namespace {
 
-bool reached(const UpdateTrace &trace, const QString &status)
+// "  10  " and the text, wrapped to 72 columns under itself.
+QString entry(int code, const QString &text)
 {
-    return trace.statuses.contains(status);
+    QString out = QStringLiteral("%1  ").arg(code, 4);
+    int column = out.size();
+    for (const QString &word : text.split(QLatin1Char(' '))) {
+        if (column + word.size() + 1 > 78 && column > 6) {
+            out += QStringLiteral("\n      ");
+            column = 6;
+        } else if (column > 6) {
+            out += QLatin1Char(' ');
+            ++column;
+        }
+        out += word;
+        column += static_cast<int>(word.size());
+    }
+    return out + QLatin1Char('\n');
 }
 
-// The stage an update had reached when it ended without a verdict of its own.
-int unfinished(const UpdateTrace &trace)
+// Where the update had got to, in the words of its status line.
+QString when(UpdateStage stage)
 {
-    if (reached(trace, QStringLiteral("Rebooting Veltrax")))
-        return FlashExit::NoReboot;
-    if (reached(trace, QStringLiteral("Resetting Defaults")))
-        return FlashExit::NoReset;
-    // The monitor may be erasing or half-way through the image.
-    if (reached(trace, QStringLiteral("Waiting for Flash")))
-        return FlashExit::ImageFailed;
-    return trace.endedByUser ? FlashExit::Stopped : FlashExit::LinkFailed;
+    switch (stage) {
+    case UpdateStage::Started:
+        return QStringLiteral("before the first ENQ (\"Setting up... (ENQ1)\"): ");
+    case UpdateStage::Erasing:
+        return QStringLiteral("from the first ENQ to the verdict: ");
+    case UpdateStage::Verified:
+    case UpdateStage::Rebooting:
+        return QStringLiteral("after the verdict, ");
+    case UpdateStage::NotStarted:
+    case UpdateStage::Done:
+        break;
+    }
+    return {};
 }
 
 } // namespace
 
 QString FlashExit::table()
 {
-    return QStringLiteral(
-        "   0  all succeeded\n"
-        "   1  usage error, the question answered no, or no terminal and no --yes;\n"
-        "      nothing sent\n"
-        "   2  no firmware file, or the file refused; nothing sent\n"
-        "   3  port could not be opened\n"
-        "   4  the monitor did not answer, or no prompt; nothing erased\n"
-        "   5  the reboot after the update failed; the new firmware is in\n"
-        "   6  the reset of defaults failed; the new firmware is in\n"
-        "   7  stopped (Ctrl-C or the time limit) with \"Stopped by user!\"\n"
-        "   8  communications error\n"
-        "   9  flash erase failed or timed out\n"
-        "  10  a line refused or not acknowledged, or verification failed; the\n"
-        "      instrument is left without a good image\n");
-}
-
-int exitCodeFor(const UpdateTrace &trace)
-{
-    if (!trace.ended)
-        return unfinished(trace);
-    if (trace.portOpenFailed)
-        return FlashExit::PortUnusable;
-    const bool transferBegun = reached(trace, QStringLiteral("Attempting to reboot veltrax:..."));
-    if (trace.messages.contains(QStringLiteral("Invalid File"))) {
-        // Refused before the dialogue began, or unreadable half-way through.
-        return reached(trace, QStringLiteral("Waiting for Flash")) ? FlashExit::ImageFailed
-                                                                   : FlashExit::NoFirmware;
+    std::vector<UpdateEnding> endings(Ending::All.begin(), Ending::All.end());
+    std::sort(endings.begin(), endings.end(),
+              [](const UpdateEnding &a, const UpdateEnding &b) { return a.exitCode < b.exitCode; });
+    QString out;
+    for (const UpdateEnding &ending : endings) {
+        out += entry(ending.exitCode, when(ending.stage) + QString::fromUtf8(ending.what) +
+                                          QStringLiteral("; instrument ") +
+                                          instrumentName(ending.instrument));
+        if (ending.exitCode == 0) {
+            out += entry(Refused, QStringLiteral("usage error, the question answered no, or no "
+                                                 "terminal to ask on; nothing sent"));
+            out += entry(NoFirmware,
+                         QStringLiteral("no firmware file, or the file refused; nothing sent"));
+        }
     }
-    const QString last = trace.statuses.isEmpty() ? QString() : trace.statuses.last();
-    if (last == QLatin1String("Update Successful"))
-        return FlashExit::Success;
-    if (last == QLatin1String("Error Rebooting Veltrax"))
-        return FlashExit::NoReboot;
-    if (last == QLatin1String("Error Reseting Veltrax Defaults"))
-        return FlashExit::NoReset;
-    if (last == QLatin1String("Stopped by user!"))
-        return FlashExit::Stopped;
-    if (last == QLatin1String("Communitcations error."))
-        return FlashExit::LinkFailed;
-    if (last == QLatin1String("Timeout waiting for flash... try again") ||
-        last == QLatin1String("Failed to erase flash... try again"))
-        return FlashExit::EraseFailed;
-    if (last.startsWith(QLatin1String("Failed at line ")) ||
-        last == QLatin1String("Timeout waiting for verification... try again") ||
-        last.startsWith(QLatin1String("File sent UNsuccessfully!")))
-        return FlashExit::ImageFailed;
-    // No step of the update ran (the question was answered no).
-    if (!transferBegun)
-        return FlashExit::Refused;
-    // The monitor was never entered: its waits name their own failure.
-    if (!reached(trace, QStringLiteral("Got Prompt...")))
-        return FlashExit::NoMonitor;
-    return unfinished(trace);
+    return out + QStringLiteral(
+                     "\n"
+                     "0 is success. 1 to 4, 7 and 8 leave the instrument unchanged; 5 and 6 mean\n"
+                     "the new firmware is in; 9 and 10 leave it erased. With several ports the\n"
+                     "highest code is the exit status; the \"instrument\" field of each JSON line\n"
+                     "is that instrument's state.\n");
 }

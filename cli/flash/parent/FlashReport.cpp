@@ -20,9 +20,11 @@ QByteArray jsonLine(const FlashReport &r)
     // In this order, the order they are documented in.
     return "{\"port\":" + jsonString(r.port) + ",\"device\":" + jsonString(r.device) +
            ",\"firmware\":" + jsonString(r.firmware) + ",\"sha256\":" + jsonString(r.sha256) +
-           ",\"result\":" + (r.exitCode == 0 ? "\"success\"" : "\"failure\"") +
+           ",\"result\":" +
+           (!r.started ? "\"not started\"" : r.exitCode == 0 ? "\"success\"" : "\"failure\"") +
            ",\"status\":" + jsonString(r.status) +
            ",\"exit_code\":" + QByteArray::number(r.exitCode) +
+           ",\"instrument\":" + jsonString(r.instrument) +
            ",\"lines_sent\":" + QByteArray::number(r.linesSent) +
            ",\"seconds\":" + QByteArray::number(r.seconds, 'f', 3) +
            ",\"version\":\"" VELTRAX_VERSION "\"}";

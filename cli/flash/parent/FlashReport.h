@@ -13,9 +13,12 @@ struct FlashReport {
     int exitCode = 0;
     qint64 linesSent = 0;
     double seconds = 0;
+    QString instrument = QStringLiteral("unchanged"); // what it holds now
+    bool started = true; // false: refused or never begun, nothing sent
 };
 
 // One line of JSON, without its line end: port, device, firmware, sha256,
-// result ("success" or "failure"), status, exit_code, lines_sent, seconds,
-// and the version of veltrax-flash that wrote it.
+// result ("success", "failure" or "not started"), status, exit_code,
+// instrument, lines_sent, seconds, and the version of veltrax-flash that
+// wrote it.
 QByteArray jsonLine(const FlashReport &report);

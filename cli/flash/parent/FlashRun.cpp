@@ -12,6 +12,7 @@
 #include "TerminalMessages.h"
 #include "ToolFolder.h"
 #include "Transcript.h"
+#include "UpdateEndings.h"
 #include "UpdateQuestion.h"
 
 #include <QCoreApplication>
@@ -41,23 +42,35 @@ int refuseAll(const FlashOptions &options, const QList<PlannedPort> &ports,
               const CheckedFirmware *firmware, int code)
 {
     if (options.json) {
-        for (const PlannedPort &port : ports)
+        for (const PlannedPort &port : ports) {
             printJson({port.name, port.device, firmware ? firmware->name : QString(),
-                       firmware ? firmware->sha256 : QString(), QString(), code, 0, 0});
+                       firmware ? firmware->sha256 : QString(), QString(), code, 0, 0,
+                       instrumentName(InstrumentState::Unchanged), false});
+        }
     }
     return code;
+}
+
+// The updates run from the image this process was started from: a package
+// upgraded or removed while the question waits cannot take the program away.
+QString runningImage()
+{
+    return QStringLiteral("/proc/self/exe");
 }
 
 // The parent's part once the children run.
 class Supervisor : public QObject {
 public:
-    Supervisor(const FlashOptions &options, const QList<InstrumentRun *> &runs)
+    Supervisor(const FlashOptions &options, const QList<InstrumentRun *> &runs,
+               SignalNotifier &notifier)
         : m_options(options), m_runs(runs),
           m_display(runs, !options.quiet && wantLiveLines(STDERR_FILENO, runs.size())),
-          m_signals{SIGINT, SIGTERM, SIGHUP}
+          m_jsonOnTerminal(::isatty(STDOUT_FILENO) == 1)
     {
         m_display.setQuiet(options.quiet);
-        connect(&m_signals, &SignalNotifier::raised, this, &Supervisor::onSignal);
+        notifier.watch(SIGINT);
+        notifier.watch(SIGTERM);
+        connect(&notifier, &SignalNotifier::raised, this, &Supervisor::onSignal);
         for (InstrumentRun *run : m_runs)
             connect(run, &InstrumentRun::finished, this, [this, run] { onFinished(run); });
     }
@@ -65,7 +78,7 @@ public:
     int run()
     {
         for (InstrumentRun *run : m_runs)
-            run->start(QCoreApplication::applicationFilePath());
+            run->start(runningImage());
         if (!allFinished())
             QCoreApplication::exec();
         m_display.finish();
@@ -84,16 +97,27 @@ private:
 
     void onFinished(InstrumentRun *run)
     {
-        if (m_options.json)
+        if (m_options.json && !(m_hungUp && m_jsonOnTerminal))
             m_display.above([run] { printJson(run->report()); });
         if (allFinished())
             QCoreApplication::exit(0);
     }
 
-    // Ctrl-C, and a termination or a hang-up of the terminal alike: first
-    // Stop on every instrument, then at the next one an end at once.
+    // Ctrl-C and a termination alike: first Stop on every instrument, then at
+    // the next one an end at once. A hang-up of the terminal stops nothing:
+    // before the erase the update is harmless, after it only finishing brings
+    // back a good image. The terminal is no longer written to.
     void onSignal(int signal)
     {
+        if (signal == SIGHUP) {
+            if (m_hungUp)
+                return;
+            m_hungUp = true;
+            m_display.hangUp();
+            for (InstrumentRun *run : m_runs)
+                run->noteHangUp();
+            return;
+        }
         if (!m_stopping) {
             m_stopping = true;
             m_display.say((signal == SIGINT ? QStringLiteral("Ctrl-C")
@@ -114,8 +138,9 @@ private:
     const FlashOptions &m_options;
     QList<InstrumentRun *> m_runs;
     ProgressDisplay m_display;
-    SignalNotifier m_signals;
+    const bool m_jsonOnTerminal;
     bool m_stopping = false;
+    bool m_hungUp = false;
 };
 
 } // namespace
@@ -160,14 +185,24 @@ int runFlash(const FlashOptions &options)
     for (const PlannedPort &port : plan.ports)
         complain(QStringLiteral("port %1 opens %2").arg(port.name, port.device));
 
+    // From here a hang-up of the terminal is handled, not fatal: at the
+    // question it is No, during the updates it stops nothing. One that was
+    // ignored when the tool started (nohup) stays ignored.
+    struct sigaction hangUp {};
+    sigaction(SIGHUP, nullptr, &hangUp);
+    SignalNotifier notifier;
+    if (hangUp.sa_handler != SIG_IGN)
+        notifier.watch(SIGHUP);
+
     if (!options.yes) {
-        if (::isatty(STDIN_FILENO) != 1) {
+        const std::optional<bool> answer =
+            TerminalMessages::askOnControllingTerminal(UpdateQuestion);
+        if (!answer) {
             complain(QStringLiteral("no terminal to ask on; give --yes to update without the "
                                     "question; nothing sent"));
             return refuseAll(options, plan.ports, &firmware, FlashExit::Refused);
         }
-        TerminalMessages terminal;
-        if (!terminal.askYesNo(UpdateQuestion)) {
+        if (!*answer) {
             complain(QStringLiteral("not updated; nothing sent"));
             return refuseAll(options, plan.ports, &firmware, FlashExit::Refused);
         }
@@ -189,6 +224,6 @@ int runFlash(const FlashOptions &options)
             port, firmware, std::chrono::seconds(options.timeoutSeconds), std::move(transcript)));
         runs << owned.back().get();
     }
-    Supervisor supervisor(options, runs);
+    Supervisor supervisor(options, runs, notifier);
     return supervisor.run();
 }

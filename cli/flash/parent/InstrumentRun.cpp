@@ -53,16 +53,22 @@ InstrumentRun::~InstrumentRun()
 void InstrumentRun::start(const QString &program)
 {
     ChildSettings settings{m_port.name,     m_port.commPort,   m_port.device,
-                           m_firmware.path, m_firmware.sha256, m_timeout};
+                           m_firmware.path, m_firmware.sha256, m_timeout,
+                           m_transcript ? m_transcript->path() : QString()};
     m_process.setProgram(program);
     m_process.setArguments(childArguments(settings));
-    m_process.setChildProcessModifier([] {
+    const pid_t parent = ::getpid();
+    m_process.setChildProcessModifier([parent] {
         // Out of the terminal's process group: Ctrl-C reaches the parent
-        // alone, which passes it on exactly once. A parent that dies presses
-        // Stop: the update winds down as the dialogue allows, not cut off
-        // in the middle of a line.
+        // alone, which passes it on exactly once, and a hang-up of the
+        // terminal never reaches the child. A parent that dies is told by a
+        // signal of its own (UpdateChild.cpp decides what it ends). One that
+        // died before the signal was asked for is gone already: nothing has
+        // been sent, so the child does not begin.
         ::setpgid(0, 0);
-        ::prctl(PR_SET_PDEATHSIG, SIGINT);
+        ::prctl(PR_SET_PDEATHSIG, ParentGoneSignal);
+        if (::getppid() != parent)
+            ::_exit(ChildCannotRun);
     });
     if (m_transcript) {
         m_transcript->writeHeader({m_port.name, m_port.device, m_firmware.name, m_firmware.path,
@@ -74,6 +80,13 @@ void InstrumentRun::start(const QString &program)
     m_deadline.start(m_timeout + KillGrace);
     m_process.start();
     feedFirmware();
+}
+
+void InstrumentRun::noteHangUp()
+{
+    if (m_transcript && !m_finished)
+        m_transcript->writeNote(QStringLiteral("hang-up"),
+                                QStringLiteral("terminal hung up; the update went on"));
 }
 
 void InstrumentRun::feedFirmware()
@@ -104,7 +117,7 @@ void InstrumentRun::killNow()
 {
     if (m_finished)
         return;
-    m_trace.endedByUser = true;
+    m_endedByUser = true;
     m_process.kill();
 }
 
@@ -143,8 +156,16 @@ void InstrumentRun::apply(const ChildEvent &event)
         m_transcript->writeEvent(event);
     switch (event.kind) {
     case Kind::Status:
-        m_trace.statuses << event.text;
+        m_status = event.text;
         emit statusChanged();
+        break;
+    case Kind::Stage:
+        if (const std::optional<UpdateStage> stage = stageNamed(event.text)) {
+            m_stage = std::max(m_stage, *stage);
+            // The time limit no longer applies: only a hung child is ended.
+            if (*stage == UpdateStage::Verified)
+                m_deadline.start(AfterVerdictLimit);
+        }
         break;
     case Kind::Progress: {
         const QStringList numbers = event.text.split(QLatin1Char(' '));
@@ -164,26 +185,21 @@ void InstrumentRun::apply(const ChildEvent &event)
         break;
     }
     case Kind::Message:
-        m_trace.messages << event.text;
         emit note(event.text);
         break;
     case Kind::Warning:
         emit note(event.text);
         break;
-    case Kind::PortOpen:
-        m_trace.portOpenFailed = event.text != QLatin1String("ok");
-        break;
     case Kind::Stop:
-        m_stops << (event.text == QLatin1String("timeout") ? QStringLiteral("time limit at ")
-                                                           : QStringLiteral("Ctrl-C at ")) +
-                       clock(event.at);
+        m_stops << stopReason(event.text) + QStringLiteral(" at ") + clock(event.at);
         break;
     case Kind::End:
-        m_trace.ended = true;
+        m_ended = true;
         m_processorMs = event.text.toLongLong();
         break;
     case Kind::Received:
     case Kind::Question:
+    case Kind::PortOpen:
         break;
     }
 }
@@ -193,11 +209,11 @@ void InstrumentRun::onProcessFinished(int exitCode, QProcess::ExitStatus status)
     readEvents();
     readErrors();
     QString ending;
-    if (!m_trace.ended) {
+    if (!m_ended) {
         if (m_killedHung)
             ending = QStringLiteral("killed: still running %1 s after its time limit")
                          .arg(KillGrace.count());
-        else if (m_trace.endedByUser)
+        else if (m_endedByUser)
             ending = QStringLiteral("killed at the second Ctrl-C");
         else if (status == QProcess::CrashExit)
             ending = QStringLiteral("the update process crashed");
@@ -222,7 +238,10 @@ void InstrumentRun::finish(const QString &ending)
         return;
     m_finished = true;
     m_deadline.stop();
-    m_exitCode = exitCodeFor(m_trace);
+    const UpdateEnd end = m_ended                           ? UpdateEnd::Ended
+                          : m_endedByUser || m_killedHung ? UpdateEnd::Stopped
+                                                          : UpdateEnd::Crashed;
+    m_ending = &endingOf(m_status, m_stage, end);
     m_seconds = m_clock.isValid() ? m_clock.elapsed() / 1000.0 : 0.0;
     if (!ending.isEmpty()) {
         if (m_transcript)
@@ -231,7 +250,10 @@ void InstrumentRun::finish(const QString &ending)
     }
     if (m_transcript) {
         m_transcript->writeFooter({!m_stops.isEmpty(), m_stops.join(QStringLiteral(", ")),
-                                   m_linesSent, status(), m_exitCode, m_seconds, m_processorMs});
+                                   m_linesSent, status(), m_ending->exitCode,
+                                   QString::fromUtf8(m_ending->what),
+                                   instrumentName(m_ending->instrument), m_seconds,
+                                   m_processorMs});
     }
     emit finished();
 }
@@ -265,6 +287,14 @@ std::optional<double> InstrumentRun::secondsLeft() const
 
 FlashReport InstrumentRun::report() const
 {
-    return {m_port.name, m_port.device, m_firmware.name, m_firmware.sha256,
-            status(),    m_exitCode,    m_linesSent,     m_seconds};
+    return {m_port.name,
+            m_port.device,
+            m_firmware.name,
+            m_firmware.sha256,
+            status(),
+            m_ending->exitCode,
+            m_linesSent,
+            m_seconds,
+            instrumentName(m_ending->instrument),
+            m_ending->stage != UpdateStage::NotStarted};
 }

@@ -2,9 +2,9 @@
 
 #include "CheckedFirmware.h"
 #include "ChildEvent.h"
-#include "FlashExit.h"
 #include "FlashReport.h"
 #include "PortPlan.h"
+#include "UpdateEndings.h"
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -26,6 +26,11 @@ public:
     // How long past the time limit a child may take to wind down after its
     // Stop (the dialogue's longest pauses are a few seconds) before it is killed.
     static constexpr std::chrono::seconds KillGrace{30};
+    // After the verdict the time limit stops nothing: the pause, the reset and
+    // the reboot run on their own limits, the reboot's start-up text at most
+    // 30 characters 5 s apart. A child still running this long after the
+    // verdict is hung.
+    static constexpr std::chrono::seconds AfterVerdictLimit{240};
 
     InstrumentRun(PlannedPort port, const CheckedFirmware &firmware, std::chrono::seconds timeout,
                   std::unique_ptr<Transcript> transcript, QObject *parent = nullptr);
@@ -33,6 +38,8 @@ public:
 
     // Starts `program` in its update-child mode and feeds it the firmware.
     void start(const QString &program);
+    // The terminal hung up: the update goes on; the transcript says so.
+    void noteHangUp();
     // Ctrl-C: SIGINT to the child, which presses Stop.
     void pressStop();
     // The second Ctrl-C: the child is killed at once.
@@ -40,17 +47,15 @@ public:
 
     const PlannedPort &port() const { return m_port; }
     bool isFinished() const { return m_finished; }
-    QString status() const
-    {
-        return m_trace.statuses.isEmpty() ? QString() : m_trace.statuses.last();
-    }
+    QString status() const { return m_status; }
     // The share of the file acknowledged, 0 to 100; empty before the transfer.
     std::optional<double> percent() const;
     qint64 linesSent() const { return m_linesSent; }
     double elapsedSeconds() const;
     // From the line rate measured since the transfer began; empty until measurable.
     std::optional<double> secondsLeft() const;
-    int exitCode() const { return m_exitCode; }
+    int exitCode() const { return m_ending->exitCode; }
+    const UpdateEnding &ending() const { return *m_ending; }
     FlashReport report() const;
 
 signals:
@@ -78,7 +83,10 @@ private:
     QElapsedTimer m_clock;
     qint64 m_fed = 0;
 
-    UpdateTrace m_trace;
+    QString m_status;
+    UpdateStage m_stage = UpdateStage::NotStarted; // the furthest the child reported
+    bool m_ended = false;       // the child ran the update to its end
+    bool m_endedByUser = false; // killed because the person asked so
     QStringList m_stops;
     bool m_sigintSent = false;
     bool m_killedHung = false;
@@ -89,6 +97,6 @@ private:
     qint64 m_rateFromAt = 0, m_rateFromLines = 0, m_lastAt = 0;
     qint64 m_processorMs = -1;
     bool m_finished = false;
-    int m_exitCode = FlashExit::LinkFailed;
+    const UpdateEnding *m_ending = &Ending::NotStarted;
     double m_seconds = 0;
 };

@@ -94,8 +94,18 @@ int ProgressDisplay::terminalWidth() const
     return 79;
 }
 
+void ProgressDisplay::hangUp()
+{
+    m_hungUp = true;
+    m_refresh.stop();
+}
+
 void ProgressDisplay::above(const std::function<void()> &write)
 {
+    if (m_hungUp) {
+        write();
+        return;
+    }
     if (m_live && m_drawn > 0) {
         // Up over the live lines, clear them, then the message, then them again.
         std::fprintf(m_out, "\x1b[%dA\r\x1b[J", m_drawn);
@@ -110,6 +120,8 @@ void ProgressDisplay::above(const std::function<void()> &write)
 
 void ProgressDisplay::print(const QString &text)
 {
+    if (m_hungUp)
+        return;
     above([this, &text] { std::fprintf(m_out, "%s\n", text.toLocal8Bit().constData()); });
 }
 
@@ -120,7 +132,7 @@ void ProgressDisplay::say(const QString &text)
 
 void ProgressDisplay::redraw()
 {
-    if (!m_live)
+    if (!m_live || m_hungUp)
         return;
     QByteArray screen;
     if (m_drawn > 0)

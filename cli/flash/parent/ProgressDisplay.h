@@ -26,6 +26,8 @@ public:
     void above(const std::function<void()> &write);
     // The live lines as they stand at the end.
     void finish();
+    // The terminal hung up: nothing more is written to it.
+    void hangUp();
 
     // One instrument's live line (without its line end), cut to `width`.
     static QString liveLine(const InstrumentRun &run, int portWidth, int width);
@@ -40,6 +42,7 @@ private:
     bool m_live;
     bool m_quiet = false;
     std::FILE *m_out;
+    bool m_hungUp = false;
     QTimer m_refresh;
     int m_drawn = 0; // live lines currently on screen
     int m_portWidth = 0;

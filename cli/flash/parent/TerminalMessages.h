@@ -3,16 +3,20 @@
 #include "MessageBoxService.h"
 
 #include <cstdio>
+#include <optional>
 
 // The message boxes of veltrax-flash itself, on a terminal: a question is
 // answered with [Y/n] (Enter is Yes, as Yes is the box's default button;
-// anything but y or yes is No, and so is the end of input); an OK box is a
-// line on the error stream.
+// anything but y or yes is No, and so are the end of input, a read error and
+// a hang-up); an OK box is a line on `out`.
 class TerminalMessages final : public MessageBoxService {
 public:
-    explicit TerminalMessages(std::FILE *in = stdin, std::FILE *out = stderr) : m_in(in), m_out(out)
-    {
-    }
+    TerminalMessages(std::FILE *in, std::FILE *out) : m_in(in), m_out(out) {}
+
+    // Asks on the controlling terminal (/dev/tty), as ssh and sudo do: a
+    // redirected standard error never hides the question, and a pipe on
+    // standard input never answers it. Empty when there is no terminal.
+    static std::optional<bool> askOnControllingTerminal(const QString &prompt);
 
     void showOk(const QString &prompt) override;
     bool askYesNo(const QString &prompt) override;

@@ -5,6 +5,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace {
@@ -18,31 +19,6 @@ QString dateTime(qint64 at)
 {
     const QDateTime local = QDateTime::fromMSecsSinceEpoch(at);
     return local.toOffsetFromUtc(local.offsetFromUtc()).toString(Qt::ISODateWithMs);
-}
-
-QString kindName(ChildEvent::Kind kind)
-{
-    switch (kind) {
-    case ChildEvent::Kind::Status:
-        return QStringLiteral("status");
-    case ChildEvent::Kind::Received:
-        return QStringLiteral("received");
-    case ChildEvent::Kind::Progress:
-        return QStringLiteral("progress");
-    case ChildEvent::Kind::Message:
-        return QStringLiteral("message");
-    case ChildEvent::Kind::Question:
-        return QStringLiteral("question");
-    case ChildEvent::Kind::PortOpen:
-        return QStringLiteral("port");
-    case ChildEvent::Kind::Stop:
-        return QStringLiteral("stop");
-    case ChildEvent::Kind::Warning:
-        return QStringLiteral("warning");
-    case ChildEvent::Kind::End:
-        return QStringLiteral("end");
-    }
-    return {};
 }
 
 } // namespace
@@ -72,6 +48,17 @@ std::unique_ptr<Transcript> Transcript::create(const QString &folder, const QStr
     }
     *error = QStringLiteral("no free transcript name for %1 in %2").arg(port, folder);
     return nullptr;
+}
+
+std::unique_ptr<Transcript> Transcript::reopen(const QString &path, QString *error)
+{
+    std::unique_ptr<Transcript> transcript(new Transcript(path));
+    if (!QFileInfo(path).isFile() ||
+        !transcript->m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Text)) {
+        *error = path + QStringLiteral(": ") + transcript->m_file.errorString();
+        return nullptr;
+    }
+    return transcript;
 }
 
 void Transcript::line(const QString &text)
@@ -108,14 +95,13 @@ void Transcript::writeEvent(const ChildEvent &event)
         return;
     QString text = event.text;
     if (event.kind == ChildEvent::Kind::Stop)
-        text = event.text == QLatin1String("timeout") ? QStringLiteral("Stop pressed (time limit)")
-                                                      : QStringLiteral("Stop pressed (Ctrl-C)");
+        text = QStringLiteral("Stop pressed (%1)").arg(stopReason(event.text));
     if (event.kind == ChildEvent::Kind::PortOpen)
         text = event.text == QLatin1String("ok") ? QStringLiteral("opened")
                                                  : QStringLiteral("could not be opened");
     if (event.kind == ChildEvent::Kind::Question)
         text += QStringLiteral(" -> Yes");
-    row(event.at, kindName(event.kind), text);
+    row(event.at, QString::fromLatin1(eventKindName(event.kind)), text);
     if (event.kind != ChildEvent::Kind::Received)
         m_file.flush();
 }
@@ -137,6 +123,8 @@ void Transcript::writeFooter(const Footer &f)
     line(QStringLiteral("result:          %1 (exit code %2)")
              .arg(f.exitCode == 0 ? QStringLiteral("success") : QStringLiteral("failure"))
              .arg(f.exitCode));
+    line(QStringLiteral("ending:          ") + f.ending);
+    line(QStringLiteral("instrument:      ") + f.instrument);
     line(QStringLiteral("seconds:         %1").arg(f.seconds, 0, 'f', 3));
     if (f.processorMs >= 0)
         line(QStringLiteral("processor time:  %1 s").arg(f.processorMs / 1000.0, 0, 'f', 3));

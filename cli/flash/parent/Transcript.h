@@ -25,6 +25,8 @@ public:
         qint64 linesSent = 0;
         QString status;
         int exitCode = 0;
+        QString ending;     // what ended it, from the table of endings
+        QString instrument; // "unchanged", "erased" or "updated"
         double seconds = 0;
         qint64 processorMs = -1; // the update process's own, when it told it
     };
@@ -33,6 +35,10 @@ public:
     // `error` set, when it cannot be made.
     static std::unique_ptr<Transcript> create(const QString &folder, const QString &port,
                                               QString *error);
+
+    // The record that `create` began, to go on with from another process:
+    // the update process writes its own ending when veltrax-flash is gone.
+    static std::unique_ptr<Transcript> reopen(const QString &path, QString *error);
 
     QString path() const { return m_file.fileName(); }
     void writeHeader(const Header &header);
