@@ -92,7 +92,7 @@ QByteArray leftBehind()
     QByteArray all;
     for (const QString &task :
          QDir(QStringLiteral("/proc/self/task")).entryList(QDir::Dirs | QDir::NoDotAndDotDot))
-        all += readWhole(QStringLiteral("/proc/self/task/%1/children").arg(task)).trimmed();
+        all += e2e::readWhole(QStringLiteral("/proc/self/task/%1/children").arg(task)).trimmed();
     return all;
 }
 
@@ -128,13 +128,13 @@ int main(int argc, char *argv[])
     QStringList problems;
     for (int batch = 0; done < updates; ++batch) {
         const int count = std::min(AtOnce, updates - done);
-        std::vector<std::unique_ptr<BenchInstrument>> instruments;
+        std::vector<std::unique_ptr<SimulatedInstrument>> instruments;
         std::vector<QStringList> drawn;
         QStringList flash{"--yes", "--json", "--timeout", "3", "--folder", folder.path()};
         for (int n = 1; n <= count; ++n) {
             drawn.push_back(drawFault(random, lines));
             faults += drawn.back().isEmpty() ? 0 : 1;
-            instruments.push_back(std::make_unique<BenchInstrument>(
+            instruments.push_back(std::make_unique<SimulatedInstrument>(
                 folder, n, QStringList{"--no-pacing"} + drawn.back()));
             flash << "--port" << QStringLiteral("COM%1").arg(n);
         }
@@ -163,7 +163,7 @@ int main(int argc, char *argv[])
                 problems
                     << QStringLiteral("batch %1 %2 (%3): %4").arg(batch).arg(port, fault, what);
             };
-            BenchInstrument &instrument = *instruments[n - 1];
+            SimulatedInstrument &instrument = *instruments[n - 1];
             const int simulatorExit = instrument.finish();
             const QJsonObject report = reports[port];
             const int code = report["exit_code"].toInt(-1);

@@ -437,7 +437,7 @@ TEST_F(FlashEndToEnd, question_onTheControllingTerminalOnly)
                 terminal.type(row.typed);
         }
         const int code = finish();
-        EXPECT_FALSE(readWhole(errorFile).contains("[Y/n]"));
+        EXPECT_FALSE(e2e::readWhole(errorFile).contains("[Y/n]"));
         if (row.yes) {
             EXPECT_EQ(code, Ending::Succeeded.exitCode);
             check("COM1", &instrument, {"Update Successful", Ending::Succeeded, -1, 0});
@@ -477,7 +477,7 @@ TEST_F(FlashEndToEnd, hangUpMidTransfer_updateCompletes)
 // The update process of a port, as its parent's only child.
 pid_t childOf(qint64 parent)
 {
-    const QByteArray children = readWhole(QStringLiteral("/proc/%1/task/%1/children").arg(parent));
+    const QByteArray children = e2e::readWhole(QStringLiteral("/proc/%1/task/%1/children").arg(parent));
     return static_cast<pid_t>(children.trimmed().split(' ').first().toInt());
 }
 

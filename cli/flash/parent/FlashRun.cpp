@@ -158,7 +158,7 @@ int runFlash(const FlashOptions &options)
     const PortPlanResult plan = planPorts(options.ports, folder);
     if (plan.unlinked) {
         complain(plan.error + QStringLiteral("; nothing sent"));
-        return refuseAll(options, plan.ports, nullptr, FlashExit::PortUnusable);
+        return refuseAll(options, plan.ports, nullptr, Ending::NotStarted.exitCode);
     }
     if (!plan.error.isEmpty()) {
         complain(plan.error + QStringLiteral("; nothing sent"));
