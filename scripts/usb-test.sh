@@ -254,11 +254,11 @@ vanishes() { for _ in $(seq 50); do [ -e "$1" ] || return 0; sleep 0.1; done; ec
 # ---- adapters -------------------------------------------------------------------------
 adapter_count=0
 declare -A adapters=()
-# plug NAME SERIAL [XHCI-PORT] [SIMULATOR OPTION...]: a veltrax-sim with its
-# files in $share/NAME, and a fresh emulated adapter in front of it.
+# plug NAME SERIAL [SIMULATOR OPTION...]: a veltrax-sim with its files in
+# $share/NAME, and a fresh emulated adapter in front of it, in a free socket.
 plug() {
-    local name=$1 serial=$2 port=$3
-    shift 3
+    local name=$1 serial=$2
+    shift 2
     local dir=$share/$name
     mkdir -p "$dir"
     "$sim" --link "$dir/line" --log "$dir/sim.log" --image "$dir/image.bin" --timeout 300 "$@" \
@@ -274,10 +274,11 @@ plug() {
     adapters[$name]=$adapter_count
     qmp chardev-add "{\"id\":\"c$adapter_count\",\"backend\":{\"type\":\"serial\",\"data\":{\"device\":\"$(readlink "$dir/line")\"}}}" ||
         fail "$name: chardev-add"
-    qmp device_add "{\"driver\":\"usb-serial\",\"bus\":\"xhci.0\",\"chardev\":\"c$adapter_count\",\"id\":\"u$adapter_count\",\"serial\":\"$serial\"${port:+,\"port\":\"$port\"}}" ||
+    qmp device_add "{\"driver\":\"usb-serial\",\"bus\":\"xhci.0\",\"chardev\":\"c$adapter_count\",\"id\":\"u$adapter_count\",\"serial\":\"$serial\"}" ||
         fail "$name: device_add"
 }
-# A real USB unplug; an adapter whose simulator hung up is gone already.
+# A real USB unplug, which also frees the socket of an adapter whose
+# simulator hung up.
 unplug() { qmp device_del "{\"id\":\"u${adapters[$1]}\"}" || true; }
 # Ends NAME's simulator (if it still runs); its verdict in $verdict, the
 # status the simulator's.
@@ -308,7 +309,7 @@ flash() {
 # ---- a whole update, and the latency timer --------------------------------------------
 say "case: a whole update through /dev/ttyUSB0"
 firmware "$share/whole" 16K
-plug whole WHOLE1 ""
+plug whole WHOLE1
 guest_run <<EOF
 $device_waits
 $flash_in_guest
@@ -352,7 +353,7 @@ while read -r name hangup today table instrument status; do
     [ -n "$name" ] || continue
     say "case: the adapter pulled out at $name"
     firmware "$share/$name" 4K
-    plug "$name" "UNPLUG$adapter_count" "" --hangup-at "$hangup"
+    plug "$name" "UNPLUG$adapter_count" --hangup-at "$hangup"
     guest_run <<EOF
 $device_waits
 $flash_in_guest
@@ -373,6 +374,7 @@ EOF
     unset "sims[$name]"
     grep -q "hung up at" "$share/$name/sim.out" || fail "$name: the simulator did not hang up: $(cat "$share/$name/sim.out")"
     guest_wait "$n" 60 || fail "$name: $(cat "$share/cmd-$n.out")"
+    unplug "$name"
     ended=$(mark_time "$n" ended)
     seconds=$(awk -v a="$unplugged" -v b="$ended" 'BEGIN { printf "%.2f", b - a }')
     measured "unplugged at $name: ended $seconds s after the hang-up"
@@ -390,4 +392,106 @@ EOF
     [ "$(json_field "$json" status)" = "$status" ] || fail "$name: the status is not \"$status\": $(cat "$json")"
 done <<<"$unplug_rows"
 
+# ---- the window program through a COM1 link --------------------------------------------
+say "case: the window program, COM1 a link to /dev/ttyUSB0"
+folder=$share/window
+firmware "$folder" 4K
+cp "$bin/veltrax-uploader" "$folder/"
+printf 'COM=1\r\nDBG=0\r\n' >"$folder/hexcfg.dat"
+ln -s /dev/ttyUSB0 "$folder/COM1"
+plug window WINDOW1
+guest_run <<EOF
+$device_waits
+appears /dev/ttyUSB0 || exit 1
+"$PWD/scripts/drive-update.sh" --folder "$folder" --logs "$folder/logs" -- ./veltrax-uploader
+EOF
+guest_wait "$n" 150 || fail "the window program: $(cat "$share/cmd-$n.out")"
+unplug window
+instrument_updated window
+
+# ---- a second adapter plugged in during an update --------------------------------------
+say "case: a second adapter plugged in during an update"
+firmware "$share/during" 8K
+plug during DURING1
+guest_run <<EOF
+$device_waits
+$flash_in_guest
+cd "$share/during"
+appears /dev/ttyUSB0 || exit 1
+flash "$share/during" /dev/ttyUSB0
+echo \$? >flash.rc
+ls /dev/ttyUSB* >devices
+EOF
+await_line 60 "$share/during/sim.log" 'flash erased' >/dev/null || fail "during: the update did not begin"
+plug second SECOND1
+grep -q 'update complete' "$share/during/sim.log" && fail "during: the update was over before the second adapter came"
+guest_wait "$n" 120 || fail "during: $(cat "$share/cmd-$n.out")"
+[ "$(cat "$share/during/flash.rc")" = 0 ] || fail "during: veltrax-flash: $(cat "$share/during/flash.json")"
+grep -qx /dev/ttyUSB1 "$share/during/devices" || fail "during: the second adapter did not appear: $(cat "$share/during/devices")"
+unplug during
+unplug second
+instrument_updated during
+sim_verdict second && fail "the second adapter's instrument saw an update: $verdict"
+
+# ---- the adapter's identity, through udev ------------------------------------------------
+say "case: the adapter's identity (udev, /dev/serial/by-id, a COM3 link)"
+guest_run <<EOF
+mkdir -p /run/udev/rules.d
+cp "$udev_rules/50-udev-default.rules" "$udev_rules/60-serial.rules" /run/udev/rules.d/
+"$udevd" --daemon
+EOF
+guest_wait "$n" 30 || fail "systemd-udevd in the guest: $(cat "$share/cmd-$n.out")"
+serial=VX2024A1
+folder=$share/identity
+firmware "$folder" 4K
+plug identity "$serial"
+guest_run <<EOF
+$device_waits
+$flash_in_guest
+cd "$folder"
+appears /dev/ttyUSB0 || exit 1
+"$udevadm" settle --timeout=30 || exit 1
+ls /dev/serial/by-id >by-id
+"$bin/veltrax-ports" list --folder "$folder" >list || exit 1
+"$bin/veltrax-ports" link 3 $serial --folder "$folder" || exit 1
+flash "$folder" COM3
+echo \$? >flash.rc
+EOF
+guest_wait "$n" 90 || fail "identity: $(cat "$share/cmd-$n.out")"
+say "veltrax-ports in the guest:"
+sed 's/^/    /' "$folder/list"
+by_id="usb-QEMU_QEMU_USB_SERIAL_$serial-if00-port0"
+grep -qx "$by_id" "$folder/by-id" || fail "identity: /dev/serial/by-id holds $(cat "$folder/by-id")"
+for shown in "QEMU" "QEMU USB SERIAL" "0403:6001" "$serial" "/dev/serial/by-id/$by_id"; do
+    grep -qF "$shown" "$folder/list" || fail "identity: veltrax-ports does not show $shown"
+done
+[ "$(readlink "$folder/COM3")" = "/dev/serial/by-id/$by_id" ] || fail "identity: COM3 leads to $(readlink "$folder/COM3")"
+[ "$(cat "$folder/flash.rc")" = 0 ] || fail "identity: the update through COM3: $(cat "$folder/flash.json")"
+unplug identity
+instrument_updated identity
+
+# Pulled out, another adapter in the free socket first, then plugged in
+# again: now ttyUSB1, and still COM3.
+say "case: the adapter pulled out and plugged in elsewhere; COM3 follows it"
+firmware "$share/replug" 4K
+plug decoy DECOY1
+plug replug "$serial"
+guest_run <<EOF
+$device_waits
+$flash_in_guest
+appears /dev/ttyUSB1 || exit 1
+"$udevadm" settle --timeout=30 || exit 1
+readlink -f "$folder/COM3" >"$share/replug/com3"
+flash "$folder" COM3
+echo \$? >"$share/replug/flash.rc"
+EOF
+guest_wait "$n" 90 || fail "re-plugged: $(cat "$share/cmd-$n.out")"
+[ "$(cat "$share/replug/com3")" = /dev/ttyUSB1 ] || fail "re-plugged: COM3 leads to $(cat "$share/replug/com3")"
+[ "$(cat "$share/replug/flash.rc")" = 0 ] || fail "re-plugged: the update through COM3: $(cat "$folder/flash.json")"
+unplug replug
+unplug decoy
+instrument_updated replug
+sim_verdict decoy && fail "the other adapter's instrument saw an update: $verdict"
+
+echo halt >&"$console"
 say "passed in $(since "$stage_start") s"
