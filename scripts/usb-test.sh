@@ -450,7 +450,9 @@ $device_waits
 $flash_in_guest
 cd "$folder"
 appears /dev/ttyUSB0 || exit 1
-"$udevadm" settle --timeout=30 || exit 1
+# In the chroot udevadm would skip the wait for udev's events ("Running in
+# chroot, ignoring request"); the guest's udevd serves this root.
+SYSTEMD_IGNORE_CHROOT=1 "$udevadm" settle --timeout=30 || exit 1
 ls /dev/serial/by-id >by-id
 "$bin/veltrax-ports" list --folder "$folder" >list || exit 1
 "$bin/veltrax-ports" link 3 $serial --folder "$folder" || exit 1
@@ -480,7 +482,7 @@ guest_run <<EOF
 $device_waits
 $flash_in_guest
 appears /dev/ttyUSB1 || exit 1
-"$udevadm" settle --timeout=30 || exit 1
+SYSTEMD_IGNORE_CHROOT=1 "$udevadm" settle --timeout=30 || exit 1
 readlink -f "$folder/COM3" >"$share/replug/com3"
 flash "$folder" COM3
 echo \$? >"$share/replug/flash.rc"
