@@ -5,7 +5,10 @@
 # runs the programs from it; each case hot-plugs a fresh emulated FTDI adapter
 # (ftdi_sio in the guest) whose other end is a veltrax-sim on this machine.
 #
-#   scripts/usb-test.sh
+#   scripts/usb-test.sh [CASE...]
+#
+# CASE is update, unplug, window, during or identity (default: all of them, in
+# that order).
 #
 # Cases, each judged by the simulator's log, verdict and image and by the
 # tool's own result:
@@ -45,6 +48,13 @@ unplug_rows="
     mid-transfer  line:100  8      10     erased      Communitcations error.
     reset-pause   pause     8      6      updated     Communitcations error."
 unplug_limit=1.0 # seconds from the hang-up to the tool's end
+
+all_cases="update unplug window during identity"
+cases=("$@")
+[ $# -gt 0 ] || read -ra cases <<<"$all_cases"
+for name in "${cases[@]}"; do
+    [[ " $all_cases " == *" $name "* ]] || { sed -n '8,11p' "$0" | sed 's/^# \{0,1\}//' >&2; exit 2; }
+done
 
 # ---- who may run it ------------------------------------------------------------
 if [ "$(id -u)" -ne 0 ]; then
@@ -307,10 +317,11 @@ flash() {
 '
 
 # ---- a whole update, and the latency timer --------------------------------------------
-say "case: a whole update through /dev/ttyUSB0"
-firmware "$share/whole" 16K
-plug whole WHOLE1
-guest_run <<EOF
+case_update() {
+    say "case: a whole update through /dev/ttyUSB0"
+    firmware "$share/whole" 16K
+    plug whole WHOLE1
+    guest_run <<EOF
 $device_waits
 $flash_in_guest
 cd "$share/whole"
@@ -325,36 +336,41 @@ wait \$!
 echo \$? >flash.rc
 cat \$timer >latency-after
 EOF
-guest_wait "$n" 180 || fail "whole update: the guest's script: $(cat "$share/cmd-$n.out")"
-[ "$(cat "$share/whole/flash.rc")" = 0 ] || fail "whole update: veltrax-flash: $(cat "$share/whole/flash.err")"
-[ "$(json_field "$share/whole/flash.json" status)" = "Update Successful" ] ||
-    fail "whole update: $(cat "$share/whole/flash.json")"
-unplug whole
-instrument_updated whole
-usb_seconds=$(json_field "$share/whole/flash.json" seconds)
-latency_open=$(cat "$share/whole/latency-open")
-[ "$latency_open" = 1 ] || fail "low latency: the latency timer read $latency_open ms while the port was open"
-measured "latency timer: $(cat "$share/whole/latency-before") ms before the open, $latency_open ms while open, $(cat "$share/whole/latency-after") ms after the close"
+    guest_wait "$n" 180 || fail "whole update: the guest's script: $(cat "$share/cmd-$n.out")"
+    [ "$(cat "$share/whole/flash.rc")" = 0 ] || fail "whole update: veltrax-flash: $(cat "$share/whole/flash.err")"
+    [ "$(json_field "$share/whole/flash.json" status)" = "Update Successful" ] ||
+        fail "whole update: $(cat "$share/whole/flash.json")"
+    unplug whole
+    instrument_updated whole
+    usb_seconds=$(json_field "$share/whole/flash.json" seconds)
+    latency_open=$(cat "$share/whole/latency-open")
+    [ "$latency_open" = 1 ] || fail "low latency: the latency timer read $latency_open ms while the port was open"
+    measured "latency timer: $(cat "$share/whole/latency-before") ms before the open, $latency_open ms while open, $(cat "$share/whole/latency-after") ms after the close"
 
-# The same update on a pseudo-terminal here, for comparison.
-pty=$work/pty
-rm -rf "$pty" && mkdir -p "$pty"
-cp "$share"/whole/veltrax_*.hex "$pty/"
-"$sim" --link "$pty/COM1" --log "$pty/sim.log" --timeout 120 >"$pty/sim.out" 2>&1 &
-sims[pty]=$!
-for _ in $(seq 100); do grep -q 'ready on' "$pty/sim.out" 2>/dev/null && break; sleep 0.1; done
-"$bin/veltrax-flash" --port "$(readlink "$pty/COM1")" --folder "$pty" --yes --json >"$pty/flash.json" 2>"$pty/flash.err" ||
-    fail "the update on a pseudo-terminal: $(cat "$pty/flash.err")"
-kill -TERM "${sims[pty]}"; wait "${sims[pty]}" || true; unset "sims[pty]"
-measured "a 16 KiB update: $usb_seconds s through the USB adapter, $(json_field "$pty/flash.json" seconds) s on a pseudo-terminal"
+    # The same update on a pseudo-terminal here, for comparison.
+    pty=$work/pty
+    rm -rf "$pty" && mkdir -p "$pty"
+    cp "$share"/whole/veltrax_*.hex "$pty/"
+    "$sim" --link "$pty/COM1" --log "$pty/sim.log" --timeout 120 >"$pty/sim.out" 2>&1 &
+    sims[pty]=$!
+    for _ in $(seq 100); do grep -q 'ready on' "$pty/sim.out" 2>/dev/null && break; sleep 0.1; done
+    "$bin/veltrax-flash" --port "$(readlink "$pty/COM1")" --folder "$pty" --yes --json >"$pty/flash.json" 2>"$pty/flash.err" ||
+        fail "the update on a pseudo-terminal: $(cat "$pty/flash.err")"
+    kill -TERM "${sims[pty]}"; wait "${sims[pty]}" || true; unset "sims[pty]"
+    measured "a 16 KiB update: $usb_seconds s through the USB adapter, $(json_field "$pty/flash.json" seconds) s on a pseudo-terminal"
+}
 
 # ---- unplugged at four moments -------------------------------------------------------
-while read -r name hangup today table instrument status; do
-    [ -n "$name" ] || continue
-    say "case: the adapter pulled out at $name"
-    firmware "$share/$name" 4K
-    plug "$name" "UNPLUG$adapter_count" --hangup-at "$hangup"
-    guest_run <<EOF
+case_unplug() {
+    # Every moment is tried; the case fails after the last.
+    local missed_count=0
+    missed() { say "FAILED: $*"; missed_count=$((missed_count + 1)); }
+    while read -r name hangup today table instrument status; do
+        [ -n "$name" ] || continue
+        say "case: the adapter pulled out at $name"
+        firmware "$share/$name" 4K
+        plug "$name" "UNPLUG$adapter_count" --hangup-at "$hangup" --timeout 60
+        guest_run <<EOF
 $device_waits
 $flash_in_guest
 cd "$share/$name"
@@ -368,52 +384,61 @@ ls /run/lock/ | grep -q ttyUSB && { echo "a lock file is left: \$(ls /run/lock)"
 pidof veltrax-flash && { echo "veltrax-flash still runs"; exit 1; }
 exit 0
 EOF
-    # The simulator exits as it hangs up, which pulls the adapter out.
-    wait "${sims[$name]}" || true
-    unplugged=$(date +%s.%N)
-    unset "sims[$name]"
-    grep -q "hung up at" "$share/$name/sim.out" || fail "$name: the simulator did not hang up: $(cat "$share/$name/sim.out")"
-    guest_wait "$n" 60 || fail "$name: $(cat "$share/cmd-$n.out")"
-    unplug "$name"
-    ended=$(mark_time "$n" ended)
-    seconds=$(awk -v a="$unplugged" -v b="$ended" 'BEGIN { printf "%.2f", b - a }')
-    measured "unplugged at $name: ended $seconds s after the hang-up"
-    awk -v s="$seconds" -v limit="$unplug_limit" 'BEGIN { exit !(s <= limit) }' ||
-        fail "$name: the update ended $seconds s after the unplug, over $unplug_limit s"
-    json=$share/$name/flash.json
-    got_instrument=$(json_field "$json" instrument)
-    expected_exit=$today
-    [ -z "$got_instrument" ] || expected_exit=$table
-    got_exit=$(cat "$share/$name/flash.rc")
-    [ "$got_exit" = "$expected_exit" ] && [ "$(json_field "$json" exit_code)" = "$expected_exit" ] ||
-        fail "$name: exit status $got_exit, expected $expected_exit: $(cat "$json")"
-    [ -z "$got_instrument" ] || [ "$got_instrument" = "$instrument" ] ||
-        fail "$name: instrument \"$got_instrument\", expected \"$instrument\""
-    [ "$(json_field "$json" status)" = "$status" ] || fail "$name: the status is not \"$status\": $(cat "$json")"
-done <<<"$unplug_rows"
+        # The simulator exits as it hangs up, which pulls the adapter out.
+        wait "${sims[$name]}" || true
+        unplugged=$(date +%s.%N)
+        unset "sims[$name]"
+        local guest_status=0
+        guest_wait "$n" 150 || guest_status=$?
+        unplug "$name"
+        grep -q "hung up at" "$share/$name/sim.out" ||
+            { missed "$name: the simulator did not hang up: $(cat "$share/$name/sim.out")"; continue; }
+        [ "$guest_status" -eq 0 ] || { missed "$name: $(cat "$share/cmd-$n.out")"; continue; }
+        ended=$(mark_time "$n" ended)
+        seconds=$(awk -v a="$unplugged" -v b="$ended" 'BEGIN { printf "%.2f", b - a }')
+        measured "unplugged at $name: ended $seconds s after the hang-up"
+        awk -v s="$seconds" -v limit="$unplug_limit" 'BEGIN { exit !(s <= limit) }' ||
+            { missed "$name: the update ended $seconds s after the unplug, over $unplug_limit s"; continue; }
+        json=$share/$name/flash.json
+        got_instrument=$(json_field "$json" instrument)
+        expected_exit=$today
+        [ -z "$got_instrument" ] || expected_exit=$table
+        got_exit=$(cat "$share/$name/flash.rc")
+        [ "$got_exit" = "$expected_exit" ] && [ "$(json_field "$json" exit_code)" = "$expected_exit" ] ||
+            { missed "$name: exit status $got_exit, expected $expected_exit: $(cat "$json")"; continue; }
+        [ -z "$got_instrument" ] || [ "$got_instrument" = "$instrument" ] ||
+            { missed "$name: instrument \"$got_instrument\", expected \"$instrument\""; continue; }
+        [ "$(json_field "$json" status)" = "$status" ] ||
+            missed "$name: the status is not \"$status\": $(cat "$json")"
+    done <<<"$unplug_rows"
+    [ "$missed_count" -eq 0 ] || fail "$missed_count of the unplug moments"
+}
 
 # ---- the window program through a COM1 link --------------------------------------------
-say "case: the window program, COM1 a link to /dev/ttyUSB0"
-folder=$share/window
-firmware "$folder" 4K
-cp "$bin/veltrax-uploader" "$folder/"
-printf 'COM=1\r\nDBG=0\r\n' >"$folder/hexcfg.dat"
-ln -s /dev/ttyUSB0 "$folder/COM1"
-plug window WINDOW1
-guest_run <<EOF
+case_window() {
+    say "case: the window program, COM1 a link to /dev/ttyUSB0"
+    folder=$share/window
+    firmware "$folder" 4K
+    cp "$bin/veltrax-uploader" "$folder/"
+    printf 'COM=1\r\nDBG=0\r\n' >"$folder/hexcfg.dat"
+    ln -s /dev/ttyUSB0 "$folder/COM1"
+    plug window WINDOW1
+    guest_run <<EOF
 $device_waits
 appears /dev/ttyUSB0 || exit 1
 "$PWD/scripts/drive-update.sh" --folder "$folder" --logs "$folder/logs" -- ./veltrax-uploader
 EOF
-guest_wait "$n" 150 || fail "the window program: $(cat "$share/cmd-$n.out")"
-unplug window
-instrument_updated window
+    guest_wait "$n" 150 || fail "the window program: $(cat "$share/cmd-$n.out")"
+    unplug window
+    instrument_updated window
+}
 
 # ---- a second adapter plugged in during an update --------------------------------------
-say "case: a second adapter plugged in during an update"
-firmware "$share/during" 8K
-plug during DURING1
-guest_run <<EOF
+case_during() {
+    say "case: a second adapter plugged in during an update"
+    firmware "$share/during" 8K
+    plug during DURING1
+    guest_run <<EOF
 $device_waits
 $flash_in_guest
 cd "$share/during"
@@ -422,30 +447,34 @@ flash "$share/during" /dev/ttyUSB0
 echo \$? >flash.rc
 ls /dev/ttyUSB* >devices
 EOF
-await_line 60 "$share/during/sim.log" 'flash erased' >/dev/null || fail "during: the update did not begin"
-plug second SECOND1
-grep -q 'update complete' "$share/during/sim.log" && fail "during: the update was over before the second adapter came"
-guest_wait "$n" 120 || fail "during: $(cat "$share/cmd-$n.out")"
-[ "$(cat "$share/during/flash.rc")" = 0 ] || fail "during: veltrax-flash: $(cat "$share/during/flash.json")"
-grep -qx /dev/ttyUSB1 "$share/during/devices" || fail "during: the second adapter did not appear: $(cat "$share/during/devices")"
-unplug during
-unplug second
-instrument_updated during
-sim_verdict second && fail "the second adapter's instrument saw an update: $verdict"
+    await_line 60 "$share/during/sim.log" 'flash erased' >/dev/null || fail "during: the update did not begin"
+    plug second SECOND1
+    if grep -q 'update complete' "$share/during/sim.log"; then
+        fail "during: the update was over before the second adapter came"
+    fi
+    guest_wait "$n" 120 || fail "during: $(cat "$share/cmd-$n.out")"
+    [ "$(cat "$share/during/flash.rc")" = 0 ] || fail "during: veltrax-flash: $(cat "$share/during/flash.json")"
+    grep -qx /dev/ttyUSB1 "$share/during/devices" || fail "during: the second adapter did not appear: $(cat "$share/during/devices")"
+    unplug during
+    unplug second
+    instrument_updated during
+    if sim_verdict second; then fail "the second adapter's instrument saw an update: $verdict"; fi
+}
 
 # ---- the adapter's identity, through udev ------------------------------------------------
-say "case: the adapter's identity (udev, /dev/serial/by-id, a COM3 link)"
-guest_run <<EOF
+case_identity() {
+    say "case: the adapter's identity (udev, /dev/serial/by-id, a COM3 link)"
+    guest_run <<EOF
 mkdir -p /run/udev/rules.d
 cp "$udev_rules/50-udev-default.rules" "$udev_rules/60-serial.rules" /run/udev/rules.d/
 "$udevd" --daemon
 EOF
-guest_wait "$n" 30 || fail "systemd-udevd in the guest: $(cat "$share/cmd-$n.out")"
-serial=VX2024A1
-folder=$share/identity
-firmware "$folder" 4K
-plug identity "$serial"
-guest_run <<EOF
+    guest_wait "$n" 30 || fail "systemd-udevd in the guest: $(cat "$share/cmd-$n.out")"
+    serial=VX2024A1
+    folder=$share/identity
+    firmware "$folder" 4K
+    plug identity "$serial"
+    guest_run <<EOF
 $device_waits
 $flash_in_guest
 cd "$folder"
@@ -459,26 +488,26 @@ ls /dev/serial/by-id >by-id
 flash "$folder" COM3
 echo \$? >flash.rc
 EOF
-guest_wait "$n" 90 || fail "identity: $(cat "$share/cmd-$n.out")"
-say "veltrax-ports in the guest:"
-sed 's/^/    /' "$folder/list"
-by_id="usb-QEMU_QEMU_USB_SERIAL_$serial-if00-port0"
-grep -qx "$by_id" "$folder/by-id" || fail "identity: /dev/serial/by-id holds $(cat "$folder/by-id")"
-for shown in "QEMU" "QEMU USB SERIAL" "0403:6001" "$serial" "/dev/serial/by-id/$by_id"; do
-    grep -qF "$shown" "$folder/list" || fail "identity: veltrax-ports does not show $shown"
-done
-[ "$(readlink "$folder/COM3")" = "/dev/serial/by-id/$by_id" ] || fail "identity: COM3 leads to $(readlink "$folder/COM3")"
-[ "$(cat "$folder/flash.rc")" = 0 ] || fail "identity: the update through COM3: $(cat "$folder/flash.json")"
-unplug identity
-instrument_updated identity
+    guest_wait "$n" 90 || fail "identity: $(cat "$share/cmd-$n.out")"
+    say "veltrax-ports in the guest:"
+    sed 's/^/    /' "$folder/list"
+    by_id="usb-QEMU_QEMU_USB_SERIAL_$serial-if00-port0"
+    grep -qx "$by_id" "$folder/by-id" || fail "identity: /dev/serial/by-id holds $(cat "$folder/by-id")"
+    for shown in "QEMU" "QEMU USB SERIAL" "0403:6001" "$serial" "/dev/serial/by-id/$by_id"; do
+        grep -qF "$shown" "$folder/list" || fail "identity: veltrax-ports does not show $shown"
+    done
+    [ "$(readlink "$folder/COM3")" = "/dev/serial/by-id/$by_id" ] || fail "identity: COM3 leads to $(readlink "$folder/COM3")"
+    [ "$(cat "$folder/flash.rc")" = 0 ] || fail "identity: the update through COM3: $(cat "$folder/flash.json")"
+    unplug identity
+    instrument_updated identity
 
-# Pulled out, another adapter in the free socket first, then plugged in
-# again: now ttyUSB1, and still COM3.
-say "case: the adapter pulled out and plugged in elsewhere; COM3 follows it"
-firmware "$share/replug" 4K
-plug decoy DECOY1
-plug replug "$serial"
-guest_run <<EOF
+    # Pulled out, another adapter in the free socket first, then plugged in
+    # again: now ttyUSB1, and still COM3.
+    say "case: the adapter pulled out and plugged in elsewhere; COM3 follows it"
+    firmware "$share/replug" 4K
+    plug decoy DECOY1
+    plug replug "$serial"
+    guest_run <<EOF
 $device_waits
 $flash_in_guest
 appears /dev/ttyUSB1 || exit 1
@@ -487,13 +516,15 @@ readlink -f "$folder/COM3" >"$share/replug/com3"
 flash "$folder" COM3
 echo \$? >"$share/replug/flash.rc"
 EOF
-guest_wait "$n" 90 || fail "re-plugged: $(cat "$share/cmd-$n.out")"
-[ "$(cat "$share/replug/com3")" = /dev/ttyUSB1 ] || fail "re-plugged: COM3 leads to $(cat "$share/replug/com3")"
-[ "$(cat "$share/replug/flash.rc")" = 0 ] || fail "re-plugged: the update through COM3: $(cat "$folder/flash.json")"
-unplug replug
-unplug decoy
-instrument_updated replug
-sim_verdict decoy && fail "the other adapter's instrument saw an update: $verdict"
+    guest_wait "$n" 90 || fail "re-plugged: $(cat "$share/cmd-$n.out")"
+    [ "$(cat "$share/replug/com3")" = /dev/ttyUSB1 ] || fail "re-plugged: COM3 leads to $(cat "$share/replug/com3")"
+    [ "$(cat "$share/replug/flash.rc")" = 0 ] || fail "re-plugged: the update through COM3: $(cat "$folder/flash.json")"
+    unplug replug
+    unplug decoy
+    instrument_updated replug
+    if sim_verdict decoy; then fail "the other adapter's instrument saw an update: $verdict"; fi
+}
 
+for name in "${cases[@]}"; do "case_$name"; done
 echo halt >&"$console"
 say "passed in $(since "$stage_start") s"
