@@ -493,8 +493,12 @@ EOF
     sed 's/^/    /' "$folder/list"
     by_id="usb-QEMU_QEMU_USB_SERIAL_$serial-if00-port0"
     grep -qx "$by_id" "$folder/by-id" || fail "identity: /dev/serial/by-id holds $(cat "$folder/by-id")"
-    for shown in "QEMU" "QEMU USB SERIAL" "0403:6001" "$serial" "/dev/serial/by-id/$by_id"; do
-        grep -qF "$shown" "$folder/list" || fail "identity: veltrax-ports does not show $shown"
+    # Each field on its own line, its label first; QEMU's FT232 is 0403:6001.
+    local field
+    for field in "maker QEMU" "product QEMU USB SERIAL" "serial $serial" "USB id 0403:6001" \
+        "stable /dev/serial/by-id/$by_id"; do
+        sed 's/^ *//; s/  */ /g' "$folder/list" | grep -qxF "$field" ||
+            fail "identity: veltrax-ports does not show \"$field\""
     done
     [ "$(readlink "$folder/COM3")" = "/dev/serial/by-id/$by_id" ] || fail "identity: COM3 leads to $(readlink "$folder/COM3")"
     [ "$(cat "$folder/flash.rc")" = 0 ] || fail "identity: the update through COM3: $(cat "$folder/flash.json")"
