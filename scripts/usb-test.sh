@@ -157,6 +157,7 @@ measured "initramfs $(du -k "$work/initramfs.gz" | cut -f1) KiB, kernel $kernel_
 
 # ---- everything started here ends here ----------------------------------------------
 qemu_pid=""
+host_flash_pid=""
 readers=()
 declare -A sims=()
 stop_process() {
@@ -171,6 +172,7 @@ cleanup() {
     local status=$?
     local name
     stop_process "$qemu_pid"
+    stop_process "$host_flash_pid"
     for name in "${!sims[@]}"; do stop_process "${sims[$name]}"; done
     for pid in "${readers[@]}"; do stop_process "$pid"; done
     [ "$status" -eq 0 ] || say "the guest's console: $work/console.log; each case's files: $share"
@@ -354,8 +356,12 @@ EOF
     "$sim" --link "$pty/COM1" --log "$pty/sim.log" --timeout 120 >"$pty/sim.out" 2>&1 &
     sims[pty]=$!
     for _ in $(seq 100); do grep -q 'ready on' "$pty/sim.out" 2>/dev/null && break; sleep 0.1; done
-    "$bin/veltrax-flash" --port "$(readlink "$pty/COM1")" --folder "$pty" --yes --json >"$pty/flash.json" 2>"$pty/flash.err" ||
-        fail "the update on a pseudo-terminal: $(cat "$pty/flash.err")"
+    # In the background, so that a signal to this script ends it at once.
+    "$bin/veltrax-flash" --port "$(readlink "$pty/COM1")" --folder "$pty" --yes --json \
+        >"$pty/flash.json" 2>"$pty/flash.err" &
+    host_flash_pid=$!
+    wait "$host_flash_pid" || fail "the update on a pseudo-terminal: $(cat "$pty/flash.err")"
+    host_flash_pid=""
     kill -TERM "${sims[pty]}"; wait "${sims[pty]}" || true; unset "sims[pty]"
     measured "a 16 KiB update: $usb_seconds s through the USB adapter, $(json_field "$pty/flash.json" seconds) s on a pseudo-terminal"
 }
@@ -529,6 +535,10 @@ EOF
     if sim_verdict decoy; then fail "the other adapter's instrument saw an update: $verdict"; fi
 }
 
-for name in "${cases[@]}"; do "case_$name"; done
+for name in "${cases[@]}"; do
+    case_start=$(date +%s.%N)
+    "case_$name"
+    measured "the $name case took $(since "$case_start") s"
+done
 echo halt >&"$console"
 say "passed in $(since "$stage_start") s"
