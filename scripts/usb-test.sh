@@ -369,7 +369,7 @@ EOF
 # ---- unplugged at four moments -------------------------------------------------------
 case_unplug() {
     # Every moment is tried; the case fails after the last.
-    local missed_count=0
+    local missed_count=0 name hangup today table instrument status
     missed() { say "FAILED: $*"; missed_count=$((missed_count + 1)); }
     while read -r name hangup today table instrument status; do
         [ -n "$name" ] || continue
@@ -535,10 +535,12 @@ EOF
     if sim_verdict decoy; then fail "the other adapter's instrument saw an update: $verdict"; fi
 }
 
-for name in "${cases[@]}"; do
+for chosen in "${cases[@]}"; do
     case_start=$(date +%s.%N)
-    "case_$name"
-    measured "the $name case took $(since "$case_start") s"
+    "case_$chosen"
+    measured "the $chosen case took $(since "$case_start") s"
 done
+measured "QEMU's peak memory $(awk '/^VmHWM/ { printf "%d", $2 / 1024 }' "/proc/$qemu_pid/status") MiB"
 echo halt >&"$console"
-say "passed in $(since "$stage_start") s"
+measured "the whole stage took $(since "$stage_start") s"
+say "passed"
