@@ -160,14 +160,7 @@ qemu_pid=""
 host_flash_pid=""
 readers=()
 declare -A sims=()
-stop_process() {
-    local pid=$1
-    [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null || return 0
-    kill -TERM "$pid" 2>/dev/null || true
-    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-}
+source scripts/lib/stop-process.sh
 cleanup() {
     local status=$?
     local name
@@ -257,11 +250,6 @@ guest_wait() {
 # When the guest's command $1 wrote its mark $2, on this machine's clock.
 mark_time() { grep -m1 " @@mark $1 $2\$" "$work/console.log" | cut -d' ' -f1; }
 
-# Lines the guest's scripts share: waiting for a device to come or go.
-device_waits='
-appears() { for _ in $(seq 100); do [ -e "$1" ] && return 0; sleep 0.1; done; echo "no $1 after 10 s"; return 1; }
-vanishes() { for _ in $(seq 50); do [ -e "$1" ] || return 0; sleep 0.1; done; echo "$1 still there"; return 1; }
-'
 
 # ---- adapters -------------------------------------------------------------------------
 adapter_count=0
@@ -310,11 +298,16 @@ instrument_updated() {
     cmp -s "$share/$name/image.bin" "$share/$name/expected.bin" || fail "$name: the image is not the file's"
 }
 json_field() { sed -n "s/.*\"$2\":\"\{0,1\}\([^\",}]*\)\"\{0,1\}[,}].*/\1/p" "$1"; }
-# Runs veltrax-flash in the guest: folder $1, port $2; the JSON line in $1/flash.json.
-flash_in_guest='
+# What the guest's scripts share: waiting for a device to come or go, and
+# veltrax-flash on folder $1 and port $2, its JSON line in $1/flash.json and
+# its exit status in $1/flash.rc.
+guest_helpers='
+appears() { for _ in $(seq 100); do [ -e "$1" ] && return 0; sleep 0.1; done; echo "no $1 after 10 s"; return 1; }
+vanishes() { for _ in $(seq 50); do [ -e "$1" ] || return 0; sleep 0.1; done; echo "$1 still there"; return 1; }
 flash() {
     "'"$bin"'/veltrax-flash" --port "$2" --folder "$1" --yes --json --timeout 120 --log "$1/transcripts" \
         >"$1/flash.json" 2>"$1/flash.err"
+    echo $? >"$1/flash.rc"
 }
 '
 
@@ -324,8 +317,7 @@ case_update() {
     firmware "$share/whole" 16K
     plug whole WHOLE1
     guest_run <<EOF
-$device_waits
-$flash_in_guest
+$guest_helpers
 cd "$share/whole"
 appears /dev/ttyUSB0 || exit 1
 timer=/sys/bus/usb-serial/devices/ttyUSB0/latency_timer
@@ -335,7 +327,6 @@ flash "$share/whole" /dev/ttyUSB0 &
 for _ in \$(seq 300); do grep -q 'flash erased' sim.log && break; sleep 0.1; done
 cat \$timer >latency-open
 wait \$!
-echo \$? >flash.rc
 cat \$timer >latency-after
 EOF
     guest_wait "$n" 180 || fail "whole update: the guest's script: $(cat "$share/cmd-$n.out")"
@@ -377,12 +368,10 @@ case_unplug() {
         firmware "$share/$name" 4K
         plug "$name" "UNPLUG$adapter_count" --hangup-at "$hangup" --timeout 60
         guest_run <<EOF
-$device_waits
-$flash_in_guest
+$guest_helpers
 cd "$share/$name"
 appears /dev/ttyUSB0 || exit 1
 flash "$share/$name" /dev/ttyUSB0
-echo \$? >flash.rc
 mark ended
 vanishes /dev/ttyUSB0 || exit 1
 # The port released: no lock file, no update process left.
@@ -430,7 +419,7 @@ case_window() {
     ln -s /dev/ttyUSB0 "$folder/COM1"
     plug window WINDOW1
     guest_run <<EOF
-$device_waits
+$guest_helpers
 appears /dev/ttyUSB0 || exit 1
 "$PWD/scripts/drive-update.sh" --folder "$folder" --logs "$folder/logs" -- ./veltrax-uploader
 EOF
@@ -445,12 +434,10 @@ case_during() {
     firmware "$share/during" 8K
     plug during DURING1
     guest_run <<EOF
-$device_waits
-$flash_in_guest
+$guest_helpers
 cd "$share/during"
 appears /dev/ttyUSB0 || exit 1
 flash "$share/during" /dev/ttyUSB0
-echo \$? >flash.rc
 ls /dev/ttyUSB* >devices
 EOF
     await_line 60 "$share/during/sim.log" 'flash erased' >/dev/null || fail "during: the update did not begin"
@@ -481,8 +468,7 @@ EOF
     firmware "$folder" 4K
     plug identity "$serial"
     guest_run <<EOF
-$device_waits
-$flash_in_guest
+$guest_helpers
 cd "$folder"
 appears /dev/ttyUSB0 || exit 1
 # In the chroot udevadm would skip the wait for udev's events ("Running in
@@ -492,7 +478,6 @@ ls /dev/serial/by-id >by-id
 "$bin/veltrax-ports" list --folder "$folder" >list || exit 1
 "$bin/veltrax-ports" link 3 $serial --folder "$folder" || exit 1
 flash "$folder" COM3
-echo \$? >flash.rc
 EOF
     guest_wait "$n" 90 || fail "identity: $(cat "$share/cmd-$n.out")"
     say "veltrax-ports in the guest:"
@@ -518,17 +503,15 @@ EOF
     plug decoy DECOY1
     plug replug "$serial"
     guest_run <<EOF
-$device_waits
-$flash_in_guest
+$guest_helpers
 appears /dev/ttyUSB1 || exit 1
 SYSTEMD_IGNORE_CHROOT=1 "$udevadm" settle --timeout=30 || exit 1
 readlink -f "$folder/COM3" >"$share/replug/com3"
 flash "$folder" COM3
-echo \$? >"$share/replug/flash.rc"
 EOF
     guest_wait "$n" 90 || fail "re-plugged: $(cat "$share/cmd-$n.out")"
     [ "$(cat "$share/replug/com3")" = /dev/ttyUSB1 ] || fail "re-plugged: COM3 leads to $(cat "$share/replug/com3")"
-    [ "$(cat "$share/replug/flash.rc")" = 0 ] || fail "re-plugged: the update through COM3: $(cat "$folder/flash.json")"
+    [ "$(cat "$folder/flash.rc")" = 0 ] || fail "re-plugged: the update through COM3: $(cat "$folder/flash.json")"
     unplug replug
     unplug decoy
     instrument_updated replug
