@@ -242,10 +242,10 @@ guest_run() {
 }
 # Waits up to $2 seconds for guest command $1 to end; its status is the command's.
 guest_wait() {
-    local done
-    done=$(await_line "$2" "$work/console.log" "@@done $1 ") ||
+    local ended
+    ended=$(await_line "$2" "$work/console.log" "@@done $1 ") ||
         fail "guest command $1 still running after $2 s: $(cat "$share/cmd-$1.out")"
-    return "${done##* }"
+    return "${ended##* }"
 }
 # When the guest's command $1 wrote its mark $2, on this machine's clock.
 mark_time() { grep -m1 " @@mark $1 $2\$" "$work/console.log" | cut -d' ' -f1; }

@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # stop_process PID: ends a child of the sourcing script, if it still runs:
 # SIGTERM, up to 5 s to end, then SIGKILL; reaped either way.
 stop_process() {
