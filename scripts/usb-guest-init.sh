@@ -8,8 +8,8 @@
 #            "@@done N STATUS" on the console when it has ended
 #   halt     powers off
 #
-# The kernel passes veltrax_share (the results folder's path, the same on
-# both sides) in the environment.
+# The kernel passes veltrax_source (the checkout) and veltrax_share (the
+# results folder), paths the same on both sides, in the environment.
 /bin/busybox --install -s /bin
 export PATH=/bin
 mount -t proc proc /proc
@@ -30,6 +30,7 @@ done
 
 root=/newroot
 share=${veltrax_share:?}
+checkout=${veltrax_source:?}
 opts=trans=virtio,version=9p2000.L,msize=512000
 mount -t 9p -o "$opts,ro" host "$root" || fail "mounting the host's root"
 mount -t devtmpfs devtmpfs "$root/dev"
@@ -39,11 +40,21 @@ mount -t tmpfs tmpfs "$root/dev/shm"
 mount -t proc proc "$root/proc"
 mount -t sysfs sysfs "$root/sys"
 # The serial port's lock file goes in /run/lock; X and the programs write /tmp.
+# A checkout under /tmp stays in sight through a bind mount of the host's /tmp
+# made before the tmpfs covers it.
+mkdir -p /host-tmp
+mount --bind "$root/tmp" /host-tmp
 mount -t tmpfs tmpfs "$root/run"
 mount -t tmpfs tmpfs "$root/tmp"
 mkdir -p "$root/run/lock" "$root/tmp/home"
 chmod 1777 "$root/tmp" "$root/run/lock"
-# After /tmp: a results folder under it would be hidden by the tmpfs.
+case $checkout in
+    /tmp/*)
+        mkdir -p "$root$checkout"
+        mount --bind "/host-tmp${checkout#/tmp}" "$root$checkout" || fail "the checkout under /tmp"
+        ;;
+esac
+# Last: the tmpfs and the checkout's bind mount would hide it.
 mkdir -p "$root$share" 2>/dev/null
 mount -t 9p -o "$opts" share "$root$share" || fail "mounting the results folder"
 

@@ -183,7 +183,7 @@ say "booting the guest"
 boot_start=$(date +%s.%N)
 qemu-system-x86_64 -nodefaults -display none -no-reboot -m 256 -accel tcg,tb-size=64 \
     -kernel "$kernel_dir/boot/vmlinuz-$kernel_version" -initrd "$work/initramfs.gz" \
-    -append "console=ttyS0 quiet panic=-1 rdinit=/init veltrax_share=$share" \
+    -append "console=ttyS0 quiet panic=-1 rdinit=/init veltrax_source=$PWD veltrax_share=$share" \
     -chardev pipe,id=console,path="$work/console" -serial chardev:console \
     -chardev pipe,id=qmp,path="$work/qmp" -mon chardev=qmp,mode=control \
     -device qemu-xhci,id=xhci \
