@@ -51,14 +51,7 @@ log=$logs/uploader.log
 
 # Everything started here is ended here, whichever way the script ends.
 program_pid="" sim_pid="" xvfb_pid=""
-stop_process() {
-    local pid=$1
-    [ -n "$pid" ] && kill -0 "$pid" 2>/dev/null || return 0
-    kill -TERM "$pid" 2>/dev/null || true
-    for _ in $(seq 50); do kill -0 "$pid" 2>/dev/null || break; sleep 0.1; done
-    kill -KILL "$pid" 2>/dev/null || true
-    wait "$pid" 2>/dev/null || true
-}
+source "$(dirname "$0")/lib/stop-process.sh"
 cleanup() {
     stop_process "$program_pid"
     stop_process "$sim_pid"

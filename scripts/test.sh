@@ -3,7 +3,9 @@
 # every test; then the same tests built with AddressSanitizer and
 # UndefinedBehaviorSanitizer; then a short run of each fuzz target; then the
 # packages (scripts/package-test.sh: the .deb is installed for real only when
-# CI is set). Any failure or sanitizer report fails the run.
+# CI is set); last the tools against a real kernel's USB serial driver in a
+# virtual machine (scripts/usb-test.sh; it needs root, and skips without it
+# unless CI is set). Any failure or sanitizer report fails the run.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/setup.sh
@@ -29,3 +31,6 @@ fi
 
 echo "== packages: built, checked, and an update from each as a technician installs it"
 scripts/package-test.sh
+
+echo "== a real USB serial driver: an emulated FTDI adapter in a virtual machine"
+scripts/usb-test.sh

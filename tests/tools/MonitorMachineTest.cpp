@@ -83,4 +83,21 @@ TEST(MonitorMachine, update_answersAsItsFaultsSay)
     }
 }
 
+// The hang-up in the uploader's pause after "CODE OK": the verdict goes out
+// whole, and the line drops within the pause, before any reset request.
+TEST(MonitorMachine, pauseHangUp_comesAfterTheVerdictInsideTheUploadersPause)
+{
+    MonitorSettings settings;
+    settings.hangUpAt = HangUpStage::Pause;
+    Uploader u(settings);
+    std::string answers = u.enter();
+    answers += u.send("\x01\x02\x00\x00\x00\x09\x09\xEC"s, 300ms);
+    answers += u.send("\x01\x00\x00\x00\x01\xFF"s, 300ms);
+    EXPECT_EQ(answers, kEntered + "\x06" + kOk);
+    EXPECT_FALSE(u.machine.hangUpWanted());
+    u.send("", 4s);
+    EXPECT_TRUE(u.machine.hangUpWanted());
+    EXPECT_EQ(u.machine.stage(), UpdateStage::VerdictOk);
+}
+
 } // namespace

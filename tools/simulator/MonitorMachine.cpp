@@ -333,8 +333,13 @@ void MonitorMachine::fire(Timer timer, SimTime at)
         m_stage = bad ? UpdateStage::VerdictBad : UpdateStage::VerdictOk;
         m_state = State::Verified;
         note(at, bad ? "verdict CODE BAD: " + m_fault : "verdict CODE OK");
+        if (!bad && m_settings.hangUpAt == HangUpStage::Pause)
+            setTimer(Timer::PauseHangUp, at + PauseHangUpDelay);
         return;
     }
+    case Timer::PauseHangUp:
+        hangsUpAt(HangUpStage::Pause, at);
+        return;
     }
 }
 

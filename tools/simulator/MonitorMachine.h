@@ -70,7 +70,7 @@ private:
         Verified,
         HungUp,
     };
-    enum class Timer { None, RecordGap, RequestGap, BootDone, EraseDone, Verdict };
+    enum class Timer { None, RecordGap, RequestGap, BootDone, EraseDone, Verdict, PauseHangUp };
 
     void handle(std::uint8_t byte, SimTime at);
     void handleEsc(SimTime at);

@@ -50,12 +50,16 @@ struct StrayPlace {
 
 // Where the monitor drops the line: on the reboot request that opens an
 // update (boot), instead of the prompt, when the erase would start, instead
-// of the verdict, on the reset request, or on the reboot request that ends
-// the update.
-enum class HangUpStage { None, Boot, Prompt, Erase, Verify, Reset, Reboot };
+// of the verdict, in the uploader's pause after "CODE OK" (PauseHangUpDelay
+// after the verdict, if nothing came meanwhile), on the reset request, or on
+// the reboot request that ends the update.
+enum class HangUpStage { None, Boot, Prompt, Erase, Verify, Pause, Reset, Reboot };
 // Their names for --hangup-at, in the order above.
-constexpr std::array<std::string_view, 7> HangUpStageNames = {"",       "boot",  "prompt", "erase",
-                                                              "verify", "reset", "reboot"};
+constexpr std::array<std::string_view, 8> HangUpStageNames = {
+    "", "boot", "prompt", "erase", "verify", "pause", "reset", "reboot"};
+// Well inside the uploader's 5 s pause before its reset request, and long
+// enough for "CODE OK" to have reached it through any adapter.
+constexpr std::chrono::milliseconds PauseHangUpDelay{1000};
 
 struct MonitorSettings {
     std::chrono::milliseconds eraseTime{300};

@@ -80,7 +80,7 @@ void parseHangUp(const std::string &text, MonitorSettings &m)
     const auto found = std::find(HangUpStageNames.begin() + 1, HangUpStageNames.end(), text);
     if (found == HangUpStageNames.end())
         throw std::invalid_argument(
-            "\"" + text + "\" is not boot, prompt, erase, verify, reset, reboot or line:N");
+            "\"" + text + "\" is not boot, prompt, erase, verify, pause, reset, reboot or line:N");
     m.hangUpAt = static_cast<HangUpStage>(found - HangUpStageNames.begin());
 }
 
@@ -213,8 +213,9 @@ Faults:
   --hangup-at STAGE     close the line and exit at a stage: on the reboot request
                         that opens an update (boot), instead of the prompt
                         (prompt), when the erase would start (erase), instead of
-                        the verdict (verify), on the reset request (reset), on
-                        the final reboot request (reboot), or line:N
+                        the verdict (verify), 1 s after "CODE OK" in the
+                        uploader's pause (pause), on the reset request (reset),
+                        on the final reboot request (reboot), or line:N
 
 Other:
   -h, --help            this text
