@@ -88,10 +88,15 @@ void CommStuff::SetBaudRate(int baud)
 
 void CommStuff::SendByte(std::uint8_t byte)
 {
+    SendBytes(QByteArray(1, static_cast<char>(byte)));
+}
+
+void CommStuff::SendBytes(const QByteArray &bytes)
+{
     MSComm &port = hidden().MSComm1;
-    if (!port.PortOpen())
+    if (bytes.isEmpty() || !port.PortOpen())
         return;
-    port.Output(byte);
+    port.Output(bytes);
 }
 
 int CommStuff::ReadByte(std::chrono::milliseconds timeout)

@@ -12,6 +12,10 @@
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 #endif
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -41,6 +45,29 @@ void requestLowLatency([[maybe_unused]] QSerialPort &port)
     serial.flags |= ASYNC_LOW_LATENCY;
     if (::ioctl(port.handle(), TIOCSSERIAL, &serial) != 0)
         qCDebug(lcSerial) << port.portName() << "keeps its receive latency";
+#endif
+}
+
+// Straight to the device while the port holds nothing back. QSerialPort's own
+// write arms its write notifier and disarms it when that fires, which wakes
+// the event loop twice more for every write. Returns how many bytes went; the
+// rest (the driver's buffer full, or a failure) is QSerialPort's to queue or
+// to report, as with any write.
+qsizetype writeDirectly([[maybe_unused]] QSerialPort &port,
+                        [[maybe_unused]] const QByteArray &bytes)
+{
+#ifdef Q_OS_UNIX
+    if (port.bytesToWrite() > 0)
+        return 0; // behind what is queued, never before it
+    for (;;) {
+        const ssize_t written =
+            ::write(port.handle(), bytes.constData(), static_cast<size_t>(bytes.size()));
+        if (written < 0 && errno == EINTR)
+            continue;
+        return written < 0 ? 0 : static_cast<qsizetype>(written);
+    }
+#else
+    return 0;
 #endif
 }
 
@@ -154,10 +181,17 @@ std::uint8_t QSerialByteDevice::takeByte()
 
 void QSerialByteDevice::writeByte(std::uint8_t byte)
 {
+    writeBytes(QByteArray(1, static_cast<char>(byte)));
+}
+
+void QSerialByteDevice::writeBytes(const QByteArray &bytes)
+{
     if (!m_port.isOpen())
         return;
-    const char data = static_cast<char>(byte);
-    m_port.write(&data, 1);
+    const qsizetype sent = writeDirectly(m_port, bytes);
+    if (sent == bytes.size())
+        return;
+    m_port.write(bytes.constData() + sent, bytes.size() - sent);
     // Out now, not when the event loop next gets round to it: the instrument
     // paces the dialogue by its replies.
     m_port.flush();

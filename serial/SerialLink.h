@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <chrono>
 #include <cstdint>
 
@@ -20,6 +21,14 @@ public:
 
     // Does nothing when the port is closed.
     virtual void SendByte(std::uint8_t byte) = 0;
+
+    // The bytes back to back, in order: as one write where the line can take
+    // it, byte by byte here. Does nothing when the port is closed.
+    virtual void SendBytes(const QByteArray &bytes)
+    {
+        for (const char byte : bytes)
+            SendByte(static_cast<std::uint8_t>(byte));
+    }
 
     // A byte already waiting is returned at once; otherwise the first byte to
     // arrive, or -1 once the time-out has passed. -1 at once when the port is

@@ -42,11 +42,7 @@ void ChildReporter::received(const QString &entry)
 void ChildReporter::progress(double value, double maximum, qint64 linesSent, qint64 linesInFile)
 {
     m_progressAt = now();
-    m_progress = QStringLiteral("%1 %2 %3 %4")
-                     .arg(value, 0, 'f', 0)
-                     .arg(maximum, 0, 'f', 0)
-                     .arg(linesSent)
-                     .arg(linesInFile);
+    m_progress = Progress{value, maximum, linesSent, linesInFile};
     if (!m_batch.isActive())
         m_batch.start();
 }
@@ -56,8 +52,14 @@ void ChildReporter::flush()
     m_batch.stop();
     if (!m_received.isEmpty())
         write(ChildEvent::Kind::Received, m_receivedAt, m_received);
-    if (!m_progress.isEmpty())
-        write(ChildEvent::Kind::Progress, m_progressAt, m_progress);
+    if (m_progress) {
+        write(ChildEvent::Kind::Progress, m_progressAt,
+              QStringLiteral("%1 %2 %3 %4")
+                  .arg(m_progress->value, 0, 'f', 0)
+                  .arg(m_progress->maximum, 0, 'f', 0)
+                  .arg(m_progress->linesSent)
+                  .arg(m_progress->linesInFile));
+    }
     m_received.clear();
-    m_progress.clear();
+    m_progress.reset();
 }

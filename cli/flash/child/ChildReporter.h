@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QTimer>
 #include <functional>
+#include <optional>
 
 // The child's side of the event stream. Status lines and single events go
 // out at once; received bytes and progress, which come once per firmware
@@ -31,6 +32,11 @@ private:
     QTimer m_batch;
     QString m_received;
     qint64 m_receivedAt = 0;
-    QString m_progress;
+    // Kept as numbers: progress comes twice a line, the text once a batch.
+    struct Progress {
+        double value = 0, maximum = 0;
+        qint64 linesSent = 0, linesInFile = 0;
+    };
+    std::optional<Progress> m_progress;
     qint64 m_progressAt = 0;
 };
