@@ -50,9 +50,8 @@ void requestLowLatency([[maybe_unused]] QSerialPort &port)
 
 // Straight to the device while the port holds nothing back. QSerialPort's own
 // write arms its write notifier and disarms it when that fires, which wakes
-// the event loop twice more for every write. Returns how many bytes went; the
-// rest (the driver's buffer full, or a failure) is QSerialPort's to queue or
-// to report, as with any write.
+// the event loop twice more for every write. Returns how many bytes went, or
+// -1 when the device refused the write.
 qsizetype writeDirectly([[maybe_unused]] QSerialPort &port,
                         [[maybe_unused]] const QByteArray &bytes)
 {
@@ -62,12 +61,15 @@ qsizetype writeDirectly([[maybe_unused]] QSerialPort &port,
     for (;;) {
         const ssize_t written =
             ::write(port.handle(), bytes.constData(), static_cast<size_t>(bytes.size()));
-        if (written < 0 && errno == EINTR)
-            continue;
-        return written < 0 ? 0 : static_cast<qsizetype>(written);
+        if (written >= 0)
+            return static_cast<qsizetype>(written);
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        if (errno != EINTR)
+            return -1;
     }
 #else
-    return 0;
+    return -1;
 #endif
 }
 
@@ -191,9 +193,15 @@ void QSerialByteDevice::writeBytes(const QByteArray &bytes)
     const qsizetype sent = writeDirectly(m_port, bytes);
     if (sent == bytes.size())
         return;
-    m_port.write(bytes.constData() + sent, bytes.size() - sent);
-    // Out now, not when the event loop next gets round to it: the instrument
-    // paces the dialogue by its replies.
+    if (sent >= 0) {
+        // The driver's buffer is full: the port's notifier sends the rest as
+        // it drains. Flushing now would take the full buffer for a failure.
+        m_port.write(bytes.constData() + sent, bytes.size() - sent);
+        return;
+    }
+    // Refused, or no way to the device but the port's: the port writes it and
+    // reports a failure its own way.
+    m_port.write(bytes);
     m_port.flush();
 }
 

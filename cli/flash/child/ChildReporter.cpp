@@ -53,12 +53,12 @@ void ChildReporter::flush()
     if (!m_received.isEmpty())
         write(ChildEvent::Kind::Received, m_receivedAt, m_received);
     if (m_progress) {
+        const QLatin1Char space(' ');
         write(ChildEvent::Kind::Progress, m_progressAt,
-              QStringLiteral("%1 %2 %3 %4")
-                  .arg(m_progress->value, 0, 'f', 0)
-                  .arg(m_progress->maximum, 0, 'f', 0)
-                  .arg(m_progress->linesSent)
-                  .arg(m_progress->linesInFile));
+              QString::number(m_progress->value, 'f', 0) + space +
+                  QString::number(m_progress->maximum, 'f', 0) + space +
+                  QString::number(m_progress->linesSent) + space +
+                  QString::number(m_progress->linesInFile));
     }
     m_received.clear();
     m_progress.reset();
