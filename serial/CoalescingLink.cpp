@@ -3,15 +3,16 @@
 #include "SerialLog.h"
 #include "UploaderError.h"
 
-#include <utility>
+#include <QScopeGuard>
 
 void CoalescingLink::handOver()
 {
     if (m_held.isEmpty())
         return;
-    // Taken first: on a failed line the bytes are gone, never sent twice.
-    const QByteArray bytes = std::exchange(m_held, QByteArray());
-    m_line.SendBytes(bytes);
+    // Emptied however the hand-over ends: on a failed line the bytes are gone,
+    // never sent twice. The buffer itself is kept for the next line.
+    const auto empty = qScopeGuard([this] { m_held.truncate(0); });
+    m_line.SendBytes(m_held);
 }
 
 void CoalescingLink::Delay(std::chrono::milliseconds wait)
