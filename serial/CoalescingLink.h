@@ -12,8 +12,8 @@
 // byte spares the processor a system call and a wake-up of the line's driver
 // for every byte.
 //
-// Whoever sends must call handOver() before anything other than this link
-// (Stop, the status) decides what happens next.
+// Whoever sends calls handOver() before anything but this link decides what
+// happens next (a look at Stop), so that the bytes are out before it.
 class CoalescingLink final : public SerialLink {
 public:
     explicit CoalescingLink(SerialLink &line) : m_line(line) {}

@@ -23,7 +23,8 @@ public:
     virtual void SendByte(std::uint8_t byte) = 0;
 
     // The bytes back to back, in order: as one write where the line can take
-    // it, byte by byte here. Does nothing when the port is closed.
+    // it, byte by byte here. Does nothing when the port is closed. A link that
+    // wraps another must pass this on, or its bytes go out one write each.
     virtual void SendBytes(const QByteArray &bytes)
     {
         for (const char byte : bytes)
