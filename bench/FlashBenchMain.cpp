@@ -29,7 +29,8 @@ Updates one simulated instrument with veltrax-flash, then N at once (default
 8), all paced at 19200 baud, and compares their line stages (from each
 simulator's own log) with the wire time.
 
-  --size BYTES  image size (default 32K: about 24 s of transfer)
+  --size BYTES      image size (default 32K: about 24 s of transfer)
+  --instruments N   how many at once, 2 to 32 (default 8)
 )";
 
 constexpr double Target = 1.05;
@@ -140,10 +141,12 @@ void report(const char *label, const Run &run, int count)
 {
     // A higher ratio is a slower line stage.
     const auto [best, worst] = std::minmax_element(run.ratios.begin(), run.ratios.end());
+    const double updateProcess = run.updateProcessSeconds / count;
     std::printf("%-16s line stage / wire time: worst %.4f, best %.4f; processor time per "
-                "instrument %.3f s (update process %.3f s); %.1f s in all\n",
+                "instrument %.3f s (update process %.3f s, %.0f us a line); %.1f s in all\n",
                 label, run.ratios.empty() ? 0.0 : *worst, run.ratios.empty() ? 0.0 : *best,
-                run.processorSeconds / count, run.updateProcessSeconds / count, run.wallSeconds);
+                run.processorSeconds / count, updateProcess,
+                run.lines > 0 ? updateProcess / run.lines * 1e6 : 0.0, run.wallSeconds);
 }
 
 } // namespace

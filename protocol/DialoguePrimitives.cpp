@@ -32,6 +32,9 @@ void FirmwareUpdater::sendRequest(const Wire::Request &request)
 
 bool FirmwareUpdater::stoppedByUser()
 {
+    // A line whose bytes are held must still go out whole when Stop is seen:
+    // they would have left before it.
+    m_link.handOver();
     if (m_window.keepRunning())
         return false;
     m_window.setStatus(QStringLiteral("Stopped by user!"));
@@ -184,6 +187,8 @@ bool FirmwareUpdater::SendText(const QByteArray &Text)
 {
     for (const char character : Text)
         m_link.SendByte(static_cast<std::uint8_t>(character));
+    // Typed when this returns, whatever the caller does next.
+    m_link.handOver();
     return true;
 }
 

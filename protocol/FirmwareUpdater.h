@@ -1,5 +1,6 @@
 #pragma once
 
+#include "CoalescingLink.h"
 #include "WireProtocol.h"
 
 #include <QByteArray>
@@ -10,14 +11,14 @@ class CountedTime;
 class FirmwareSource;
 class FirmwareImage;
 class MessageBoxService;
-class SerialLink;
 class WindowOperations;
 
 // The dialogue with the instrument's boot monitor: the short exchanges, the
 // firmware transfer, and the update sequence behind "Send File" and "Stop".
 // It reaches the line only through SerialLink and the window only through
 // WindowOperations. Every procedure reports its stage and its failure on the
-// status line; a caller tests only the Boolean result.
+// status line; a caller tests only the Boolean result. The bytes sent between
+// two waits go to the line together, before the wait begins (CoalescingLink).
 class FirmwareUpdater {
 public:
     FirmwareUpdater(SerialLink &link, WindowOperations &window, MessageBoxService &messages,
@@ -43,7 +44,8 @@ private:
     // One read, its byte (if any) appended to the debug log; -1 when none came.
     int readLogged(std::chrono::milliseconds timeout);
     void sendRequest(const Wire::Request &request);
-    // True, with "Stopped by user!" shown, once Stop has been pressed.
+    // True, with "Stopped by user!" shown, once Stop has been pressed. Every
+    // wait begins here, so what was sent before it is on the line first.
     bool stoppedByUser();
     // One pass of a wait that gives up once its counted time exceeds `limit`:
     // the byte read, -1 for an empty read within the limit, or nothing once
@@ -61,7 +63,7 @@ private:
     bool waitForVerdict();
     void runUpdate();
 
-    SerialLink &m_link;
+    CoalescingLink m_link;
     WindowOperations &m_window;
     MessageBoxService &m_messages;
     FirmwareSource &m_files;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QObject>
 #include <QString>
 #include <cstdint>
@@ -42,6 +43,13 @@ public:
     // Takes exactly one waiting byte; the rest stay. Precondition: bytesWaiting() > 0.
     virtual std::uint8_t takeByte() = 0;
     virtual void writeByte(std::uint8_t byte) = 0;
+    // The bytes back to back, in order; a device that can hand them to the
+    // line in one write does so.
+    virtual void writeBytes(const QByteArray &bytes)
+    {
+        for (const char byte : bytes)
+            writeByte(static_cast<std::uint8_t>(byte));
+    }
 
     // True once the open device has reported a read or write failure (the
     // adapter pulled, the pseudo-terminal hung up). Cleared by open().

@@ -88,10 +88,15 @@ void CommStuff::SetBaudRate(int baud)
 
 void CommStuff::SendByte(std::uint8_t byte)
 {
+    SendBytes(QByteArray(1, static_cast<char>(byte)));
+}
+
+void CommStuff::SendBytes(const QByteArray &bytes)
+{
     MSComm &port = hidden().MSComm1;
-    if (!port.PortOpen())
+    if (bytes.isEmpty() || !port.PortOpen())
         return;
-    port.Output(byte);
+    port.Output(bytes);
 }
 
 int CommStuff::ReadByte(std::chrono::milliseconds timeout)
@@ -109,6 +114,10 @@ int CommStuff::ReadByte(std::chrono::milliseconds timeout)
     }
 
     TimeoutExpired = false;
+    // A byte already waiting is taken without starting the timer at all: a
+    // reply read byte by byte costs no timer per byte.
+    if (port.InBufferCount() > 0)
+        return static_cast<std::uint8_t>(port.Input().at(0));
     form.TimerTimeout.setInterval(timerInterval(timeout));
     form.TimerTimeout.start();
     const TimerStopper stopper(form.TimerTimeout);

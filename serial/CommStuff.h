@@ -30,6 +30,7 @@ public:
     void Delay(std::chrono::milliseconds wait) override;
     void SetBaudRate(int baud);
     void SendByte(std::uint8_t byte) override;
+    void SendBytes(const QByteArray &bytes) override;
     int ReadByte(std::chrono::milliseconds timeout) override;
     void FlushInput() override;
     // The caller passes its own port number; it is never changed here.

@@ -68,11 +68,16 @@ QByteArray MSComm::Input()
 
 void MSComm::Output(std::uint8_t byte)
 {
+    Output(QByteArray(1, static_cast<char>(byte)));
+}
+
+void MSComm::Output(const QByteArray &bytes)
+{
     if (!PortOpen())
         throw SerialLinkError(ErrorCode::DeviceIoError,
                               QStringLiteral("Com%1 is not open").arg(m_commPort));
     throwIfFailed();
-    m_device->writeByte(byte);
+    m_device->writeBytes(bytes);
     throwIfFailed();
 }
 

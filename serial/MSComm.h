@@ -38,6 +38,8 @@ public:
     QByteArray Input();
     // Throws SerialLinkError while the port is closed.
     void Output(std::uint8_t byte);
+    // The bytes in one hand-over to the device; as above.
+    void Output(const QByteArray &bytes);
 
     // Throws SerialLinkError once the open port's device has failed; a
     // closed port never throws.

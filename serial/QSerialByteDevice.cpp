@@ -13,6 +13,10 @@
 #include <linux/serial.h>
 #include <sys/ioctl.h>
 #endif
+#ifdef Q_OS_UNIX
+#include <cerrno>
+#include <unistd.h>
+#endif
 
 namespace {
 
@@ -42,6 +46,31 @@ void requestLowLatency([[maybe_unused]] QSerialPort &port)
     serial.flags |= ASYNC_LOW_LATENCY;
     if (::ioctl(port.handle(), TIOCSSERIAL, &serial) != 0)
         qCDebug(lcSerial) << port.portName() << "keeps its receive latency";
+#endif
+}
+
+// Straight to the device while the port holds nothing back. QSerialPort's own
+// write arms its write notifier and disarms it when that fires, which wakes
+// the event loop twice more for every write. Returns how many bytes went, or
+// -1 when the device refused the write.
+qsizetype writeDirectly([[maybe_unused]] QSerialPort &port,
+                        [[maybe_unused]] const QByteArray &bytes)
+{
+#ifdef Q_OS_UNIX
+    if (port.bytesToWrite() > 0)
+        return 0; // behind what is queued, never before it
+    for (;;) {
+        const ssize_t written =
+            ::write(port.handle(), bytes.constData(), static_cast<size_t>(bytes.size()));
+        if (written >= 0)
+            return static_cast<qsizetype>(written);
+        if (errno == EAGAIN || errno == EWOULDBLOCK)
+            return 0;
+        if (errno != EINTR)
+            return -1;
+    }
+#else
+    return -1;
 #endif
 }
 
@@ -159,12 +188,25 @@ std::uint8_t QSerialByteDevice::takeByte()
 
 void QSerialByteDevice::writeByte(std::uint8_t byte)
 {
+    writeBytes(QByteArray(1, static_cast<char>(byte)));
+}
+
+void QSerialByteDevice::writeBytes(const QByteArray &bytes)
+{
     if (!m_port.isOpen())
         return;
-    const char data = static_cast<char>(byte);
-    m_port.write(&data, 1);
-    // Out now, not when the event loop next gets round to it: the instrument
-    // paces the dialogue by its replies.
+    const qsizetype sent = writeDirectly(m_port, bytes);
+    if (sent == bytes.size())
+        return;
+    if (sent >= 0) {
+        // The driver's buffer is full: the port's notifier sends the rest as
+        // it drains. Flushing now would take the full buffer for a failure.
+        m_port.write(bytes.constData() + sent, bytes.size() - sent);
+        return;
+    }
+    // Refused, or no way to the device but the port's: the port writes it and
+    // reports a failure its own way.
+    m_port.write(bytes);
     m_port.flush();
 }
 

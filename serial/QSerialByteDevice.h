@@ -7,8 +7,9 @@
 #include <functional>
 
 // The real line: a QSerialPort found by systemPortName() in the program
-// folder, or by another naming of port numbers. No flow control. Each byte written goes out at
-// once. Bytes and failures arrive through the port's notifiers, so they wake a waiting read.
+// folder, or by another naming of port numbers. No flow control. What is written goes out at
+// once, in one write to the device. Bytes and failures arrive through the port's notifiers,
+// so they wake a waiting read.
 //
 // A failure while open (read or write refused, device gone, line hung up)
 // makes hasFailed() true and releases the port; the port still counts as open
@@ -32,6 +33,7 @@ public:
     int bytesWaiting() const override;
     std::uint8_t takeByte() override;
     void writeByte(std::uint8_t byte) override;
+    void writeBytes(const QByteArray &bytes) override;
 
     bool hasFailed() const override { return m_failed; }
     QString errorString() const override { return m_errorString; }

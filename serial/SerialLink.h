@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <chrono>
 #include <cstdint>
 
@@ -24,6 +25,15 @@ public:
 
     // Does nothing when the port is closed.
     virtual void SendByte(std::uint8_t byte) = 0;
+
+    // The bytes back to back, in order: as one write where the line can take
+    // it, byte by byte here. Does nothing when the port is closed. A link that
+    // wraps another must pass this on, or its bytes go out one write each.
+    virtual void SendBytes(const QByteArray &bytes)
+    {
+        for (const char byte : bytes)
+            SendByte(static_cast<std::uint8_t>(byte));
+    }
 
     // A byte already waiting is returned at once; otherwise the first byte to
     // arrive, or -1 once the time-out has passed. -1 at once when the port is

@@ -40,6 +40,15 @@ public:
             m_events.push_back({std::chrono::steady_clock::now(), Direction::Sent, byte});
         m_inner->writeByte(byte);
     }
+    void writeBytes(const QByteArray &bytes) override
+    {
+        if (m_keepEvents) {
+            const auto now = std::chrono::steady_clock::now();
+            for (const char byte : bytes)
+                m_events.push_back({now, Direction::Sent, static_cast<std::uint8_t>(byte)});
+        }
+        m_inner->writeBytes(bytes);
+    }
     bool hasFailed() const override { return m_inner->hasFailed(); }
     QString errorString() const override { return m_inner->errorString(); }
 

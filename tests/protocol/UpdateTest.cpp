@@ -72,6 +72,7 @@ struct Case {
     Change change = {};
     bool refused = false; // "Invalid File", nothing sent
     UpdateEnding ending = Ending::Succeeded;
+    QByteArray partly;    // the next stage's bytes that went out before the line failed
 
     Case &answers(Stage stage, Arrivals arrivals) { changed = stage; answer = std::move(arrivals); return *this; }
     Case &fails(QString shown) { statuses = std::move(shown); lastStage = changed; return *this; }
@@ -79,6 +80,7 @@ struct Case {
     Case &with(Change action) { change = std::move(action); return *this; }
     Case &refuse() { refused = true; statuses = Idle; lastStage = Nothing; return as(Ending::NotStarted); }
     Case &as(const UpdateEnding &end) { ending = end; return *this; }
+    Case &thenPartly(QByteArray bytes) { partly = std::move(bytes); return *this; }
 };
 // clang-format on
 
@@ -104,7 +106,7 @@ TEST_P(UpdateOutcome, leavesItsStatusAndWire)
 
     const qsizetype shown = c.statuses.count(" | ") + 1;
     EXPECT_EQ(window.statuses.mid(window.statuses.size() - shown).join(" | "), c.statuses);
-    EXPECT_EQ(line.wire.toHex(' '), transcriptUpTo(c.lastStage).toHex(' '));
+    EXPECT_EQ(line.wire.toHex(' '), (transcriptUpTo(c.lastStage) + c.partly).toHex(' '));
     EXPECT_EQ(messages.shown.contains("Invalid File"), c.refused);
     EXPECT_EQ(window.holds.join(' '), "Disable Stop Send ApplyDebugView Restore");
     EXPECT_FALSE(line.open);
@@ -135,6 +137,8 @@ INSTANTIATE_TEST_SUITE_P(Update, UpdateOutcome, ::testing::Values(
     Case("prompt_16CharsWithout_fails").answers(Access, {{10ms, QByteArray(16, 'x')}}).fails("Did not get \"MON: \"!").as(Ending::NoMonitor),
     Case("flash_otherByte_fails").answers(::SetUp, {{2000ms, Nak}}).fails("Failed to erase flash... try again").as(Ending::EraseFailed),
     Case("line3_nak_fails").answers(Line3, {{10ms, Nak}}).fails("Failed at line 3 (NAK)").as(Ending::ImageFailed),
+    Case("line3_otherByte_failsWithItsHex").answers(Line3, {{10ms, "\xa5"}}).fails("Failed at line 3 (0xA5)").as(Ending::ImageFailed),
+    Case("line3_lowByte_noLeadingZero").answers(Line3, {{10ms, "\r"}}).fails("Failed at line 3 (0xD)").as(Ending::ImageFailed),
     Case("verdict_codeBad_fails").answers(Line4, {{10ms, Ack}, {310ms, "CODE BAD"}}).fails("File sent UNsuccessfully! (Got Error)").as(Ending::ImageFailed),
     Case("verdict_codeOkEnding25Chars_accepted").answers(Line4, {{10ms, Ack}, {310ms, QByteArray(18, 'x') + "CODE OK"}}),
     Case("verdict_codeOkEnding26Chars_tooMany").answers(Line4, {{10ms, Ack}, {310ms, QByteArray(19, 'x') + "CODE OK"}}).fails("File sent UNsuccessfully! (Got to many chars)").as(Ending::ImageFailed),
@@ -151,6 +155,14 @@ INSTANTIATE_TEST_SUITE_P(Update, UpdateOutcome, ::testing::Values(
     Case("flashWait_stopped_erased").answers(::SetUp, {}).with(stopAfter(::SetUp, 1000ms)).fails("Stopped by user!").as(Ending::ImageFailed),
     Case("line2_pulled_erased").answers(Line2, {}).with(stopAfter(Line2, 500ms, true)).fails("Communitcations error.").as(Ending::ImageFailed),
     Case("rebootWait_pulled_updated").answers(RebootReq, {}).with(stopAfter(ResetReq, 3000ms, true)).fails("Communitcations error.").as(Ending::NotRebooted),
+    // Stop seen between two lines: the line already sent goes out whole first.
+    Case("betweenLines_stopped_lineGoesOutWhole").with(stopAfter(Line1, 10ms)).fails("Stopped by user!").endsAfter(Line2).as(Ending::ImageFailed),
+    // The same, but the line hangs up after the second line's SOH: the failure
+    // comes before Stop is looked at, as it did when each byte was written alone.
+    Case("betweenLines_stoppedThenHungUp_commsError").with([](Rig &r) {
+        stopAfter(Line1, 10ms)(r);
+        r.line.whenSent(transcriptUpTo(Line1) + '\x01', 0ms, [&r] { r.line.pullAdapter(); });
+    }).fails("Communitcations error.").endsAfter(Line1).thenPartly("\x01").as(Ending::ImageFailed),
     Case("portWontOpen").with([](Rig &r) { r.line.openFails = true; }).fails("Communitcations error.").as(Ending::NotStarted),
     Case("answerNo_untouched").with([](Rig &r) { r.messages.answerYes = false; }).fails(Idle).as(Ending::NotStarted),
     Case("missing_refused").with([](Rig &r) { r.files.files.clear(); }).refuse(),
@@ -232,13 +244,16 @@ TEST(WholeUpdate, linesCountedPast16Bits)
 }
 
 // Send ESC by hand: 50 ms, a flush, "Sending ESC" shown, one ESC; the answer
-// logged as it came, unjudged; one slower than the 100 ms read is left.
+// logged as it came, unjudged; one slower than the 100 ms read is left. The
+// ESC is on the line when its read begins: an answer at that moment is read.
 TEST(SendEsc, oneEsc_answerLogged)
 {
-    for (const auto &[after, logged] : {std::pair{30ms, "6 "}, {150ms, ""}}) {
+    const struct { ms after; QByteArray answer; const char *logged; } rows[] = {
+        {30ms, Ack, "6 "}, {0ms, "\x4f", "4F "}, {150ms, Ack, ""}};
+    for (const auto &[after, answer, logged] : rows) {
         Rig r;
         r.line.open = true;
-        r.line.answer(Esc, {{after, Ack}});
+        r.line.answer(Esc, {{after, answer}});
         QString shownAtEsc;
         r.line.onSend = [&] { shownAtEsc = r.window.status(); };
         r.updater.btnESC_Click();

@@ -1,15 +1,18 @@
 // The serial link over an in-memory device and, through the real port code, a pseudo-terminal.
+#include "CoalescingLink.h"
 #include "CommStuff.h"
 #include "FakeMessages.h"
 #include "MemoryByteDevice.h"
 #include "QSerialByteDevice.h"
 #include "QtPrinters.h"
+#include "ScriptedInstrument.h"
 #include "UploaderError.h"
 #include "frmHidden.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QSocketNotifier>
 #include <QTemporaryDir>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -145,6 +148,69 @@ TEST(SerialPty, readSleepsUntilItsByte_hangUpThrows)
     EXPECT_THROW(link.Delay(200ms), SerialLinkError);
     EXPECT_TRUE(link.ClosePort());
     ::close(slave);
+}
+
+// Bytes handed over together go to the device in one write while it takes
+// them; what it cannot take yet follows in order, also behind a later hand-over,
+// and nothing is lost. A write refused by a hung-up line throws.
+TEST(SerialPty, sentBytesInOrderPastAFullBuffer_refusedWriteThrows)
+{
+    QTemporaryDir folder;
+    int master = -1, slave = -1;
+    char name[256] = {};
+    termios raw{};
+    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
+    ::tcgetattr(slave, &raw);
+    ::cfmakeraw(&raw);
+    ::tcsetattr(slave, TCSANOW, &raw);
+    ASSERT_TRUE(QFile::link(QString::fromLocal8Bit(name), folder.filePath("COM3")));
+    FakeMessages messages;
+    CommStuff link{messages, [&] { return std::make_unique<QSerialByteDevice>(folder.path()); }};
+    ASSERT_TRUE(link.SelectComPort(3) && link.OpenPort());
+
+    // Far more than a pseudo-terminal buffers, sent before anyone reads.
+    QByteArray first(200000, Qt::Uninitialized), second("tail");
+    for (qsizetype i = 0; i < first.size(); ++i)
+        first[i] = static_cast<char>(i % 251);
+    link.SendBytes(first);
+    link.SendBytes(second);
+    QByteArray arrived;
+    QSocketNotifier reader(master, QSocketNotifier::Read);
+    QObject::connect(&reader, &QSocketNotifier::activated, [&] {
+        char buffer[4096];
+        const ssize_t count = ::read(master, buffer, sizeof buffer);
+        if (count > 0)
+            arrived.append(buffer, count);
+    });
+    for (int pass = 0; pass < 50 && arrived.size() < first.size() + second.size(); ++pass)
+        link.Delay(20ms);
+    EXPECT_TRUE(arrived == first + second) << arrived.size() << " bytes arrived";
+
+    reader.setEnabled(false);
+    ::close(master);
+    EXPECT_THROW(link.SendBytes("\x01\x02"), SerialLinkError);
+    EXPECT_TRUE(link.ClosePort());
+    ::close(slave);
+}
+
+// Bytes still held when the port closes go out first; on a line that has
+// failed meanwhile they are dropped, and the port still closes.
+TEST(CoalescingLink, closeSendsWhatIsHeld_evenOnAFailedLine)
+{
+    for (const bool pulled : {false, true}) {
+        SCOPED_TRACE(pulled ? "pulled" : "intact");
+        ScriptedInstrument instrument;
+        instrument.open = true;
+        CoalescingLink link(instrument);
+        link.SendByte(0x1b);
+        link.SendBytes("\x01\x48");
+        EXPECT_TRUE(instrument.wire.isEmpty());
+        if (pulled)
+            instrument.pullAdapter();
+        EXPECT_NO_THROW(link.ClosePort());
+        EXPECT_FALSE(instrument.open);
+        EXPECT_EQ(instrument.wire, pulled ? QByteArray() : QByteArray("\x1b\x01\x48"));
+    }
 }
 
 } // namespace

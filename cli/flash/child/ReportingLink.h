@@ -13,6 +13,7 @@ public:
 
     void Delay(std::chrono::milliseconds wait) override { m_link.Delay(wait); }
     void SendByte(std::uint8_t byte) override { m_link.SendByte(byte); }
+    void SendBytes(const QByteArray &bytes) override { m_link.SendBytes(bytes); }
     int ReadByte(std::chrono::milliseconds timeout) override { return m_link.ReadByte(timeout); }
     void FlushInput() override { m_link.FlushInput(); }
     bool OpenPort() override;
