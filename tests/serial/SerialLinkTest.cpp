@@ -35,6 +35,33 @@ struct CoreApplication : ::testing::Environment {
 };
 const auto *const environment = ::testing::AddGlobalTestEnvironment(new CoreApplication);
 
+// A raw pseudo-terminal linked as COM3 in a folder of its own, and the real
+// port code opened on it; the test holds the master side.
+struct PtyOnCom3 {
+    QTemporaryDir folder;
+    int master = -1, slave = -1;
+    FakeMessages messages;
+    CommStuff link{messages, [this] { return std::make_unique<QSerialByteDevice>(folder.path()); }};
+
+    bool open()
+    {
+        char name[256] = {};
+        termios raw{};
+        if (::openpty(&master, &slave, name, nullptr, nullptr) != 0)
+            return false;
+        ::tcgetattr(slave, &raw);
+        ::cfmakeraw(&raw);
+        ::tcsetattr(slave, TCSANOW, &raw);
+        return QFile::link(QString::fromLocal8Bit(name), folder.filePath("COM3")) &&
+               link.SelectComPort(3) && link.OpenPort();
+    }
+    ~PtyOnCom3()
+    {
+        if (slave >= 0)
+            ::close(slave);
+    }
+};
+
 // Wall milliseconds of a wait, and how often the event loop slept meanwhile:
 // an event-driven wait sleeps, a polling one never does or keeps waking.
 template <typename Work> std::pair<double, int> measure(Work &&work)
@@ -125,18 +152,10 @@ TEST(CommStuffWaits, selectComPort_triesANewPortAndLeavesItClosed)
 // the dialogue with an error, in a read as in a Delay, not a silent instrument.
 TEST(SerialPty, readSleepsUntilItsByte_hangUpThrows)
 {
-    QTemporaryDir folder;
-    int master = -1, slave = -1;
-    char name[256] = {};
-    termios raw{};
-    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
-    ::tcgetattr(slave, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave, TCSANOW, &raw);
-    ASSERT_TRUE(QFile::link(QString::fromLocal8Bit(name), folder.filePath("COM3")));
-    FakeMessages messages;
-    CommStuff link{messages, [&] { return std::make_unique<QSerialByteDevice>(folder.path()); }};
-    ASSERT_TRUE(link.SelectComPort(3) && link.OpenPort());
+    PtyOnCom3 pty;
+    ASSERT_TRUE(pty.open());
+    CommStuff &link = pty.link;
+    int &master = pty.master;
 
     QTimer::singleShot(150ms, &link.hidden(), [master] { ::write(master, "B", 1); });
     const auto [wallMs, sleeps] = measure([&] { EXPECT_EQ(link.ReadByte(5000ms), 'B'); });
@@ -147,7 +166,6 @@ TEST(SerialPty, readSleepsUntilItsByte_hangUpThrows)
     EXPECT_THROW(link.ReadByte(5000ms), SerialLinkError);
     EXPECT_THROW(link.Delay(200ms), SerialLinkError);
     EXPECT_TRUE(link.ClosePort());
-    ::close(slave);
 }
 
 // Bytes handed over together go to the device in one write while it takes
@@ -155,18 +173,10 @@ TEST(SerialPty, readSleepsUntilItsByte_hangUpThrows)
 // and nothing is lost. A write refused by a hung-up line throws.
 TEST(SerialPty, sentBytesInOrderPastAFullBuffer_refusedWriteThrows)
 {
-    QTemporaryDir folder;
-    int master = -1, slave = -1;
-    char name[256] = {};
-    termios raw{};
-    ASSERT_EQ(::openpty(&master, &slave, name, nullptr, nullptr), 0);
-    ::tcgetattr(slave, &raw);
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave, TCSANOW, &raw);
-    ASSERT_TRUE(QFile::link(QString::fromLocal8Bit(name), folder.filePath("COM3")));
-    FakeMessages messages;
-    CommStuff link{messages, [&] { return std::make_unique<QSerialByteDevice>(folder.path()); }};
-    ASSERT_TRUE(link.SelectComPort(3) && link.OpenPort());
+    PtyOnCom3 pty;
+    ASSERT_TRUE(pty.open());
+    CommStuff &link = pty.link;
+    int &master = pty.master;
 
     // Far more than a pseudo-terminal buffers, sent before anyone reads.
     QByteArray first(200000, Qt::Uninitialized), second("tail");
@@ -190,7 +200,6 @@ TEST(SerialPty, sentBytesInOrderPastAFullBuffer_refusedWriteThrows)
     ::close(master);
     EXPECT_THROW(link.SendBytes("\x01\x02"), SerialLinkError);
     EXPECT_TRUE(link.ClosePort());
-    ::close(slave);
 }
 
 // Bytes still held when the port closes go out first; on a line that has
