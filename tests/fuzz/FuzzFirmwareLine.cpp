@@ -29,8 +29,14 @@ bool isRecord(const QByteArray &bytes)
     int sum = 0;
     for (const char byte : bytes)
         sum += static_cast<std::uint8_t>(byte);
-    return bytes.size() >= 5 && static_cast<std::uint8_t>(bytes[0]) == bytes.size() - 5 &&
-           sum % 256 == 0;
+    if (bytes.size() < 5 || static_cast<std::uint8_t>(bytes[0]) != bytes.size() - 5 ||
+        sum % 256 != 0)
+        return false;
+    // Types 01 to 05 carry the data length the format fixes; later types are the
+    // instrument's to judge.
+    static const int fixedLength[] = {-1, 0, 2, 4, 2, 4};
+    const int type = static_cast<std::uint8_t>(bytes[3]);
+    return type < 1 || type > 5 || bytes.size() - 5 == fixedLength[type];
 }
 
 } // namespace
