@@ -254,7 +254,7 @@ readme_home=$work/readme-home
 mkdir -p "$readme_home"
 (cd "$build/packages" && HOME=$readme_home sh "$readme/unpack-tgz.sh") || fail "the README's unpacking"
 in_readme_home=(env HOME="$readme_home" PATH="$readme_home/Veltrax:$PATH")
-"${in_readme_home[@]}" sh "$readme/list-ports.sh" | grep -qx "Program folder: $readme_home/Veltrax" ||
+"${in_readme_home[@]}" sh "$readme/list-ports.sh" | grep -q "^Program folder: $readme_home/Veltrax (" ||
     fail "the README's veltrax-ports"
 add_firmware "$readme_home/Veltrax" readme
 printf 'COM=5\r\nDBG=0\r\n' >"$readme_home/Veltrax/hexcfg.dat"
