@@ -262,9 +262,12 @@ TEST_F(FlashEndToEnd, timeLimit_stopsOnlyBeforeTheVerdict)
         int linesSent, simulatorExit;
         QString stop;
         bool quiet;
+        QString says; // why, on the error stream even when quiet
     } rows[] = {
-        {"--silent", "1", "Stopped by user!", Ending::Stopped, 0, 3, "yes (time limit", true},
-        {"--no-pacing", "5", "Update Successful", Ending::Succeeded, -1, 0, "no", false},
+        {"--silent", "1", "Stopped by user!", Ending::Stopped, 0, 3, "yes (time limit", true,
+         "COM1: time limit of 1 s reached; Stop pressed"},
+        {"--no-pacing", "5", "Update Successful", Ending::Succeeded, -1, 0, "no", false,
+         "COM1: time limit reached after the verdict"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.simulator.toStdString());
@@ -278,7 +281,7 @@ TEST_F(FlashEndToEnd, timeLimit_stopsOnlyBeforeTheVerdict)
         EXPECT_TRUE(transcriptsByPort(logs())["COM1"].contains("stop pressed:    " + row.stop));
         const bool statuses = errors.contains("Waiting for ACK or boot"),
                    firmwareLine = errors.contains("firmware ");
-        EXPECT_TRUE(errors.contains("COM1: ended: " + row.status) &&
+        EXPECT_TRUE(errors.contains("COM1: ended: " + row.status) && errors.contains(row.says) &&
                     statuses == !row.quiet && firmwareLine == !row.quiet)
             << errors.toStdString();
     }

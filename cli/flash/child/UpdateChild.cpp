@@ -191,6 +191,10 @@ int runUpdateChild(const ChildSettings &settings)
                                            "goes on to its end"));
             return;
         }
+        // The status will say "Stopped by user!", as the window's would; say why.
+        reporter.report(ChildEvent::Kind::Warning,
+                        QStringLiteral("time limit of %1 s reached; Stop pressed")
+                            .arg(settings.timeout.count()));
         standingStop = StopBy::TimeLimit;
         pressStop(StopBy::TimeLimit);
     });
