@@ -5,10 +5,12 @@
 #include "VeltraxVersion.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -278,7 +280,20 @@ TEST_F(FlashEndToEnd, timeLimit_stopsOnlyBeforeTheVerdict)
                           (row.quiet ? QStringList{"--quiet"} : QStringList{}));
         EXPECT_EQ(finish(), row.ending.exitCode) << errors.toStdString();
         check("COM1", &instrument, {row.status, row.ending, row.linesSent, row.simulatorExit});
-        EXPECT_TRUE(transcriptsByPort(logs())["COM1"].contains("stop pressed:    " + row.stop));
+        const QString transcript = transcriptsByPort(logs())["COM1"];
+        EXPECT_TRUE(transcript.contains("stop pressed:    " + row.stop));
+        // Never cut short: the transcript's start is written before the update begins.
+        if (row.ending == Ending::Stopped) {
+            const auto found = [&](const char *pattern) {
+                return QRegularExpression(pattern).match(transcript).captured(1);
+            };
+            const QTime begun =
+                QDateTime::fromString(found("start: +(\\S+)"), Qt::ISODateWithMs).time();
+            const QTime pressed =
+                QTime::fromString(found("time limit at (\\S+)\\)"), "HH:mm:ss.zzz");
+            EXPECT_GE((begun.msecsTo(pressed) + 86400000) % 86400000, row.seconds.toInt() * 1000)
+                << transcript.toStdString();
+        }
         const bool statuses = errors.contains("Waiting for ACK or boot"),
                    firmwareLine = errors.contains("firmware ");
         EXPECT_TRUE(errors.contains("COM1: ended: " + row.status) && errors.contains(row.says) &&

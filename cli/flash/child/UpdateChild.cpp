@@ -184,6 +184,8 @@ int runUpdateChild(const ChildSettings &settings)
     // run on limits of their own.
     QTimer limit;
     limit.setSingleShot(true);
+    // A coarse timer may fire 5 % early: a limit of 2 s would stop at 1.9 s.
+    limit.setTimerType(Qt::PreciseTimer);
     QObject::connect(&limit, &QTimer::timeout, [&] {
         if (window.stage() >= UpdateStage::Verified) {
             reporter.report(ChildEvent::Kind::Warning,
