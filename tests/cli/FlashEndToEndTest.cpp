@@ -430,6 +430,7 @@ TEST_F(FlashEndToEnd, question_onTheControllingTerminalOnly)
         {"no terminal", false, {}, false},
         {"answered no", true, "n\n", false},
         {"hung up at the question", true, {}, false},
+        {"Ctrl-C at the question", true, "\x03", false},
         {"Enter is yes", true, "\n", true},
         {"removed while asking", true, "y\n", true, true},
     };

@@ -195,6 +195,11 @@ int runFlash(const FlashOptions &options)
         notifier.watch(SIGHUP);
 
     if (!options.yes) {
+        // Ctrl-C or a termination at the question is No as well: it ends the
+        // read, and every port still gets its line. The updates watch them
+        // again as Stop.
+        notifier.watch(SIGINT, true);
+        notifier.watch(SIGTERM, true);
         const std::optional<bool> answer =
             TerminalMessages::askOnControllingTerminal(UpdateQuestion);
         if (!answer) {

@@ -8,7 +8,8 @@
 // The message boxes of veltrax-flash itself, on a terminal: a question is
 // answered with [Y/n] (Enter is Yes, as Yes is the box's default button;
 // anything but y or yes is No, and so are the end of input, a read error and
-// a hang-up); an OK box is a line on `out`.
+// a signal that interrupts the read: a hang-up, Ctrl-C); an OK box is a line
+// on `out`.
 class TerminalMessages final : public MessageBoxService {
 public:
     TerminalMessages(std::FILE *in, std::FILE *out) : m_in(in), m_out(out) {}
