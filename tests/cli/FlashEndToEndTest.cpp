@@ -448,6 +448,8 @@ TEST_F(FlashEndToEnd, question_onTheControllingTerminalOnly)
                                    errorFile});
         if (row.terminal) {
             EXPECT_TRUE(terminal.readUntil("factory defaults. [Y/n] "));
+            // Standard error is a file: the terminal still says what is asked about.
+            EXPECT_TRUE(terminal.readUntil("port COM1 opens " + instrument.device().toUtf8()));
             if (row.removedWhileAsking)
                 QFile::remove(program);
             if (row.typed.isEmpty())

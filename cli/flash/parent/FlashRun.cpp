@@ -181,9 +181,13 @@ int runFlash(const FlashOptions &options)
                      .arg(firmware.path)
                      .arg(firmware.bytes.size())
                      .arg(firmware.sha256));
-    // Even a quiet run says which device each port opens, before anything is sent.
-    for (const PlannedPort &port : plan.ports)
+    // Even a quiet run says which device each port opens, before anything is
+    // sent; the question repeats it where standard error does not show it.
+    QString opens;
+    for (const PlannedPort &port : plan.ports) {
+        opens += QStringLiteral("veltrax-flash: port %1 opens %2\n").arg(port.name, port.device);
         complain(QStringLiteral("port %1 opens %2").arg(port.name, port.device));
+    }
 
     // From here a hang-up of the terminal is handled, not fatal: at the
     // question it is No, during the updates it stops nothing. One that was
@@ -201,7 +205,7 @@ int runFlash(const FlashOptions &options)
         notifier.watch(SIGINT, true);
         notifier.watch(SIGTERM, true);
         const std::optional<bool> answer =
-            TerminalMessages::askOnControllingTerminal(UpdateQuestion);
+            TerminalMessages::askOnControllingTerminal(UpdateQuestion, opens);
         if (!answer) {
             complain(QStringLiteral("no terminal to ask on; give --yes to update without the "
                                     "question; nothing sent"));

@@ -17,7 +17,10 @@ public:
     // Asks on the controlling terminal (/dev/tty), as ssh and sudo do: a
     // redirected standard error never hides the question, and a pipe on
     // standard input never answers it. Empty when there is no terminal.
-    static std::optional<bool> askOnControllingTerminal(const QString &prompt);
+    // `context` (what the question is about) goes before it there, unless
+    // standard error is that terminal and showed it already.
+    static std::optional<bool> askOnControllingTerminal(const QString &prompt,
+                                                        const QString &context = {});
 
     void showOk(const QString &prompt) override;
     bool askYesNo(const QString &prompt) override;
