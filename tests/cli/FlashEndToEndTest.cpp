@@ -194,8 +194,9 @@ protected:
     QByteArray output;
 };
 
-// Four instruments each ending its own way, and an adapter that cannot be opened:
-// none holds the others back; the worst decides the exit.
+// Four instruments each ending its own way, an adapter that cannot be opened and
+// a device that is no serial port: none holds the others back; the worst decides
+// the exit.
 TEST_F(FlashEndToEnd, benchOfFour_eachEndsItsOwnWay_highestCodeWins)
 {
     useFirmware();
@@ -204,7 +205,7 @@ TEST_F(FlashEndToEnd, benchOfFour_eachEndsItsOwnWay_highestCodeWins)
     for (int n = 1; n <= 4; ++n)
         instruments.push_back(std::make_unique<SimulatedInstrument>(
             folder, n, QStringList{"--no-pacing"} + faults[n - 1]));
-    run({"COM1", "COM2", "COM3", "COM4", "/dev/veltrax-no-such-adapter"});
+    run({"COM1", "COM2", "COM3", "COM4", "/dev/veltrax-no-such-adapter", "/dev/null"});
     EXPECT_EQ(finish(), Ending::ImageFailed.exitCode) << errors.toStdString();
     check("COM1", instruments[0].get(), {"Update Successful", Ending::Succeeded, -1, 0});
     check("COM2", instruments[1].get(), {"Failed at line 5 (NAK)", Ending::ImageFailed, 5, 4});
@@ -214,6 +215,7 @@ TEST_F(FlashEndToEnd, benchOfFour_eachEndsItsOwnWay_highestCodeWins)
           {"File sent UNsuccessfully! (Got Error)", Ending::ImageFailed, -1, 5});
     check("/dev/veltrax-no-such-adapter", nullptr,
           {"Communitcations error.", Ending::NotStarted, 0, 3});
+    check("/dev/null", nullptr, {"Communitcations error.", Ending::NotStarted, 0, 3});
     // Before anything is sent: the folder used, then each port and the device it opens.
     EXPECT_TRUE(errors.contains("folder " + folder.path() + " (the current folder, which holds") &&
                 errors.contains("port COM2 opens " + instruments[1]->device() + '\n'))
@@ -224,6 +226,8 @@ TEST_F(FlashEndToEnd, benchOfFour_eachEndsItsOwnWay_highestCodeWins)
         EXPECT_TRUE(text.contains("Could not open /dev/veltrax-no-such-adapter") &&
                     text.contains("/dev/veltrax-no-such-adapter: no such device"))
             << text.toStdString();
+    EXPECT_TRUE(errors.contains("not a serial device: /dev/null is a character device"))
+        << errors.toStdString();
 }
 
 // A port another update holds is not opened a second time, and its holder is named.
