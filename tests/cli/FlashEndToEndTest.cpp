@@ -354,22 +354,23 @@ TEST_F(FlashEndToEnd, check_tellsWhatWouldBeSent_opensNoPort)
     }
 }
 
-// Ctrl-C presses Stop everywhere: COM1 stops after the line begun, its image gone; COM2,
-// in the 5 s pause before the reset where Stop does nothing, ends at once at a second
-// Ctrl-C, its new image in.
+// SIGTERM, as Ctrl-C, presses Stop everywhere: COM1 stops after the line begun, its image
+// gone; COM2, in the 5 s pause before the reset where Stop does nothing, ends at once at
+// a Ctrl-C after it, its new image in. The transcripts say which signal it was.
 TEST_F(FlashEndToEnd, ctrlC_stopsEveryInstrument_secondCtrlCEndsAtOnce)
 {
     useFirmware("4K");
     SimulatedInstrument one(folder, 1, {}), two(folder, 2, {"--no-pacing"});
     run({"COM1", "COM2"});
     ASSERT_TRUE(waitForErrors({"COM1: 10%", "COM2: Resetting Defaults"})) << errors.toStdString();
-    interrupt();
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
     ASSERT_TRUE(waitForErrors({"COM1: Stopped by user!"})) << errors.toStdString();
     interrupt();
     EXPECT_EQ(finish(), Ending::ImageFailed.exitCode) << errors.toStdString();
     const int sent = json()["COM1"]["lines_sent"].toInt();
     check("COM1", &one, {"Stopped by user!", Ending::ImageFailed, sent, 4});
     EXPECT_TRUE(one.log().received() == transferWire(hexFile, sent));
+    EXPECT_TRUE(transcriptsByPort(logs())["COM1"].contains("stop pressed:    yes (SIGTERM at"));
     // Ended inside the pause: the reset's ESC never went out (check() holds the
     // wire to the image alone), however long a loaded machine took to get there.
     check("COM2", &two, {"Resetting Defaults", Ending::NotReset, -1, 6});

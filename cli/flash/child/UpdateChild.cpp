@@ -121,7 +121,7 @@ int runUpdateChild(const ChildSettings &settings)
     // In a process group of its own the child never gets the terminal's
     // hang-up; one sent to its group when the parent dies must not end it.
     std::signal(SIGHUP, SIG_IGN);
-    // Ctrl-C reaches the parent, which passes it on as SIGINT: Stop, as the
+    // Ctrl-C and SIGTERM reach the parent, which passes them on: Stop, as the
     // button would press it at this moment. Caught from the start: a Stop
     // before the transfer begins is overridden by it, as the window's would be.
     SignalNotifier notifier{SIGINT, SIGTERM, ParentGoneSignal};
@@ -228,7 +228,7 @@ int runUpdateChild(const ChildSettings &settings)
         if (signal == ParentGoneSignal)
             parentGone();
         else
-            pressStop(StopBy::Signal);
+            pressStop(signal == SIGTERM ? StopBy::Terminated : StopBy::Signal);
     });
 
     int status = 0;

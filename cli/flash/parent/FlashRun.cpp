@@ -125,7 +125,7 @@ private:
                           QStringLiteral(": Stop pressed on every instrument; Ctrl-C "
                                          "again ends at once"));
             for (InstrumentRun *run : m_runs)
-                run->pressStop();
+                run->pressStop(signal);
             return;
         }
         m_display.say(signal == SIGINT
