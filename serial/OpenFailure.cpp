@@ -1,5 +1,7 @@
 #include "OpenFailure.h"
 
+#include "FileKind.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
@@ -51,6 +53,11 @@ QString explainOpenFailure(const QString &device, QSerialPort::SerialPortError e
     if (!QFileInfo::exists(device))
         return QStringLiteral("no such device (an adapter unplugged, or another one than was "
                               "linked)");
+    // A link made to the wrong thing (/dev/null, a file): say what it is, as
+    // veltrax-ports and the Com Port tooltips do, rather than the ioctl's text.
+    if (!isSerialDevice(device))
+        return QStringLiteral("not a serial device: %1 is %2 (%3)")
+            .arg(device, fileKind(device), systemText);
     if (error != QSerialPort::PermissionError && error != QSerialPort::OpenError)
         return systemText;
     if (const QString holder = lockHolder(device); !holder.isEmpty())

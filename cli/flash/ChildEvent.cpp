@@ -69,6 +69,8 @@ QString stopReason(const QString &stopText)
         return QStringLiteral("time limit");
     if (stopText == QLatin1String(StopBy::ParentGone))
         return QStringLiteral("veltrax-flash gone before the first ENQ");
+    if (stopText == QLatin1String(StopBy::Terminated))
+        return QStringLiteral("SIGTERM");
     return QStringLiteral("Ctrl-C");
 }
 

@@ -29,7 +29,8 @@ struct ChildEvent {
 
 // Why a child pressed Stop, as its Stop event says.
 namespace StopBy {
-inline constexpr char Signal[] = "ctrl-c";          // Ctrl-C or SIGTERM, passed on by the parent
+inline constexpr char Signal[] = "ctrl-c";          // Ctrl-C, passed on by the parent
+inline constexpr char Terminated[] = "sigterm";     // SIGTERM, passed on by the parent
 inline constexpr char TimeLimit[] = "timeout";      // --timeout, before the verdict
 inline constexpr char ParentGone[] = "parent gone"; // veltrax-flash died before the first ENQ
 } // namespace StopBy

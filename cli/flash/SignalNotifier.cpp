@@ -36,12 +36,12 @@ SignalNotifier::SignalNotifier(std::initializer_list<int> signalNumbers, QObject
         watch(signal);
 }
 
-void SignalNotifier::watch(int signal)
+void SignalNotifier::watch(int signal, bool interrupting)
 {
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = signal == SIGHUP ? 0 : SA_RESTART;
+    action.sa_flags = signal == SIGHUP || interrupting ? 0 : SA_RESTART;
     sigaction(signal, &action, nullptr);
 }
 

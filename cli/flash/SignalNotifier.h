@@ -18,8 +18,9 @@ public:
                             QObject *parent = nullptr);
     ~SignalNotifier() override;
 
-    // Catches one more signal from now on.
-    void watch(int signal);
+    // Catches one more signal from now on. An interrupting one also ends a
+    // blocking read (the question) instead of letting it restart.
+    void watch(int signal, bool interrupting = false);
 
 signals:
     void raised(int signal);

@@ -5,10 +5,12 @@
 #include "VeltraxVersion.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDeadlineTimer>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
@@ -192,8 +194,9 @@ protected:
     QByteArray output;
 };
 
-// Four instruments each ending its own way, and an adapter that cannot be opened:
-// none holds the others back; the worst decides the exit.
+// Four instruments each ending its own way, an adapter that cannot be opened and
+// a device that is no serial port: none holds the others back; the worst decides
+// the exit.
 TEST_F(FlashEndToEnd, benchOfFour_eachEndsItsOwnWay_highestCodeWins)
 {
     useFirmware();
@@ -202,7 +205,7 @@ TEST_F(FlashEndToEnd, benchOfFour_eachEndsItsOwnWay_highestCodeWins)
     for (int n = 1; n <= 4; ++n)
         instruments.push_back(std::make_unique<SimulatedInstrument>(
             folder, n, QStringList{"--no-pacing"} + faults[n - 1]));
-    run({"COM1", "COM2", "COM3", "COM4", "/dev/veltrax-no-such-adapter"});
+    run({"COM1", "COM2", "COM3", "COM4", "/dev/veltrax-no-such-adapter", "/dev/null"});
     EXPECT_EQ(finish(), Ending::ImageFailed.exitCode) << errors.toStdString();
     check("COM1", instruments[0].get(), {"Update Successful", Ending::Succeeded, -1, 0});
     check("COM2", instruments[1].get(), {"Failed at line 5 (NAK)", Ending::ImageFailed, 5, 4});
@@ -212,6 +215,7 @@ TEST_F(FlashEndToEnd, benchOfFour_eachEndsItsOwnWay_highestCodeWins)
           {"File sent UNsuccessfully! (Got Error)", Ending::ImageFailed, -1, 5});
     check("/dev/veltrax-no-such-adapter", nullptr,
           {"Communitcations error.", Ending::NotStarted, 0, 3});
+    check("/dev/null", nullptr, {"Communitcations error.", Ending::NotStarted, 0, 3});
     // Before anything is sent: the folder used, then each port and the device it opens.
     EXPECT_TRUE(errors.contains("folder " + folder.path() + " (the current folder, which holds") &&
                 errors.contains("port COM2 opens " + instruments[1]->device() + '\n'))
@@ -222,6 +226,8 @@ TEST_F(FlashEndToEnd, benchOfFour_eachEndsItsOwnWay_highestCodeWins)
         EXPECT_TRUE(text.contains("Could not open /dev/veltrax-no-such-adapter") &&
                     text.contains("/dev/veltrax-no-such-adapter: no such device"))
             << text.toStdString();
+    EXPECT_TRUE(errors.contains("not a serial device: /dev/null is a character device"))
+        << errors.toStdString();
 }
 
 // A port another update holds is not opened a second time, and its holder is named.
@@ -262,9 +268,12 @@ TEST_F(FlashEndToEnd, timeLimit_stopsOnlyBeforeTheVerdict)
         int linesSent, simulatorExit;
         QString stop;
         bool quiet;
+        QString says; // why, on the error stream even when quiet
     } rows[] = {
-        {"--silent", "1", "Stopped by user!", Ending::Stopped, 0, 3, "yes (time limit", true},
-        {"--no-pacing", "5", "Update Successful", Ending::Succeeded, -1, 0, "no", false},
+        {"--silent", "1", "Stopped by user!", Ending::Stopped, 0, 3, "yes (time limit", true,
+         "COM1: time limit of 1 s reached; Stop pressed"},
+        {"--no-pacing", "5", "Update Successful", Ending::Succeeded, -1, 0, "no", false,
+         "COM1: time limit reached after the verdict"},
     };
     for (const auto &row : rows) {
         SCOPED_TRACE(row.simulator.toStdString());
@@ -275,10 +284,23 @@ TEST_F(FlashEndToEnd, timeLimit_stopsOnlyBeforeTheVerdict)
                           (row.quiet ? QStringList{"--quiet"} : QStringList{}));
         EXPECT_EQ(finish(), row.ending.exitCode) << errors.toStdString();
         check("COM1", &instrument, {row.status, row.ending, row.linesSent, row.simulatorExit});
-        EXPECT_TRUE(transcriptsByPort(logs())["COM1"].contains("stop pressed:    " + row.stop));
+        const QString transcript = transcriptsByPort(logs())["COM1"];
+        EXPECT_TRUE(transcript.contains("stop pressed:    " + row.stop));
+        // Never cut short: the transcript's start is written before the update begins.
+        if (row.ending == Ending::Stopped) {
+            const auto found = [&](const char *pattern) {
+                return QRegularExpression(pattern).match(transcript).captured(1);
+            };
+            const QTime begun =
+                QDateTime::fromString(found("start: +(\\S+)"), Qt::ISODateWithMs).time();
+            const QTime pressed =
+                QTime::fromString(found("time limit at (\\S+)\\)"), "HH:mm:ss.zzz");
+            EXPECT_GE((begun.msecsTo(pressed) + 86400000) % 86400000, row.seconds.toInt() * 1000)
+                << transcript.toStdString();
+        }
         const bool statuses = errors.contains("Waiting for ACK or boot"),
                    firmwareLine = errors.contains("firmware ");
-        EXPECT_TRUE(errors.contains("COM1: ended: " + row.status) &&
+        EXPECT_TRUE(errors.contains("COM1: ended: " + row.status) && errors.contains(row.says) &&
                     statuses == !row.quiet && firmwareLine == !row.quiet)
             << errors.toStdString();
     }
@@ -332,22 +354,23 @@ TEST_F(FlashEndToEnd, check_tellsWhatWouldBeSent_opensNoPort)
     }
 }
 
-// Ctrl-C presses Stop everywhere: COM1 stops after the line begun, its image gone; COM2,
-// in the 5 s pause before the reset where Stop does nothing, ends at once at a second
-// Ctrl-C, its new image in.
+// SIGTERM, as Ctrl-C, presses Stop everywhere: COM1 stops after the line begun, its image
+// gone; COM2, in the 5 s pause before the reset where Stop does nothing, ends at once at
+// a Ctrl-C after it, its new image in. The transcripts say which signal it was.
 TEST_F(FlashEndToEnd, ctrlC_stopsEveryInstrument_secondCtrlCEndsAtOnce)
 {
     useFirmware("4K");
     SimulatedInstrument one(folder, 1, {}), two(folder, 2, {"--no-pacing"});
     run({"COM1", "COM2"});
     ASSERT_TRUE(waitForErrors({"COM1: 10%", "COM2: Resetting Defaults"})) << errors.toStdString();
-    interrupt();
+    ::kill(static_cast<pid_t>(process.processId()), SIGTERM);
     ASSERT_TRUE(waitForErrors({"COM1: Stopped by user!"})) << errors.toStdString();
     interrupt();
     EXPECT_EQ(finish(), Ending::ImageFailed.exitCode) << errors.toStdString();
     const int sent = json()["COM1"]["lines_sent"].toInt();
     check("COM1", &one, {"Stopped by user!", Ending::ImageFailed, sent, 4});
     EXPECT_TRUE(one.log().received() == transferWire(hexFile, sent));
+    EXPECT_TRUE(transcriptsByPort(logs())["COM1"].contains("stop pressed:    yes (SIGTERM at"));
     // Ended inside the pause: the reset's ESC never went out (check() holds the
     // wire to the image alone), however long a loaded machine took to get there.
     check("COM2", &two, {"Resetting Defaults", Ending::NotReset, -1, 6});
@@ -412,6 +435,7 @@ TEST_F(FlashEndToEnd, question_onTheControllingTerminalOnly)
         {"no terminal", false, {}, false},
         {"answered no", true, "n\n", false},
         {"hung up at the question", true, {}, false},
+        {"Ctrl-C at the question", true, "\x03", false},
         {"Enter is yes", true, "\n", true},
         {"removed while asking", true, "y\n", true, true},
     };
@@ -429,6 +453,8 @@ TEST_F(FlashEndToEnd, question_onTheControllingTerminalOnly)
                                    errorFile});
         if (row.terminal) {
             EXPECT_TRUE(terminal.readUntil("factory defaults. [Y/n] "));
+            // Standard error is a file: the terminal still says what is asked about.
+            EXPECT_TRUE(terminal.readUntil("port COM1 opens " + instrument.device().toUtf8()));
             if (row.removedWhileAsking)
                 QFile::remove(program);
             if (row.typed.isEmpty())

@@ -121,7 +121,7 @@ int runUpdateChild(const ChildSettings &settings)
     // In a process group of its own the child never gets the terminal's
     // hang-up; one sent to its group when the parent dies must not end it.
     std::signal(SIGHUP, SIG_IGN);
-    // Ctrl-C reaches the parent, which passes it on as SIGINT: Stop, as the
+    // Ctrl-C and SIGTERM reach the parent, which passes them on: Stop, as the
     // button would press it at this moment. Caught from the start: a Stop
     // before the transfer begins is overridden by it, as the window's would be.
     SignalNotifier notifier{SIGINT, SIGTERM, ParentGoneSignal};
@@ -184,6 +184,8 @@ int runUpdateChild(const ChildSettings &settings)
     // run on limits of their own.
     QTimer limit;
     limit.setSingleShot(true);
+    // A coarse timer may fire 5 % early: a limit of 2 s would stop at 1.9 s.
+    limit.setTimerType(Qt::PreciseTimer);
     QObject::connect(&limit, &QTimer::timeout, [&] {
         if (window.stage() >= UpdateStage::Verified) {
             reporter.report(ChildEvent::Kind::Warning,
@@ -191,6 +193,10 @@ int runUpdateChild(const ChildSettings &settings)
                                            "goes on to its end"));
             return;
         }
+        // The status will say "Stopped by user!", as the window's would; say why.
+        reporter.report(ChildEvent::Kind::Warning,
+                        QStringLiteral("time limit of %1 s reached; Stop pressed")
+                            .arg(settings.timeout.count()));
         standingStop = StopBy::TimeLimit;
         pressStop(StopBy::TimeLimit);
     });
@@ -222,7 +228,7 @@ int runUpdateChild(const ChildSettings &settings)
         if (signal == ParentGoneSignal)
             parentGone();
         else
-            pressStop(StopBy::Signal);
+            pressStop(signal == SIGTERM ? StopBy::Terminated : StopBy::Signal);
     });
 
     int status = 0;

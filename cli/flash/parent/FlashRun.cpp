@@ -125,7 +125,7 @@ private:
                           QStringLiteral(": Stop pressed on every instrument; Ctrl-C "
                                          "again ends at once"));
             for (InstrumentRun *run : m_runs)
-                run->pressStop();
+                run->pressStop(signal);
             return;
         }
         m_display.say(signal == SIGINT
@@ -181,9 +181,13 @@ int runFlash(const FlashOptions &options)
                      .arg(firmware.path)
                      .arg(firmware.bytes.size())
                      .arg(firmware.sha256));
-    // Even a quiet run says which device each port opens, before anything is sent.
-    for (const PlannedPort &port : plan.ports)
+    // Even a quiet run says which device each port opens, before anything is
+    // sent; the question repeats it where standard error does not show it.
+    QString opens;
+    for (const PlannedPort &port : plan.ports) {
+        opens += QStringLiteral("veltrax-flash: port %1 opens %2\n").arg(port.name, port.device);
         complain(QStringLiteral("port %1 opens %2").arg(port.name, port.device));
+    }
 
     // From here a hang-up of the terminal is handled, not fatal: at the
     // question it is No, during the updates it stops nothing. One that was
@@ -195,8 +199,13 @@ int runFlash(const FlashOptions &options)
         notifier.watch(SIGHUP);
 
     if (!options.yes) {
+        // Ctrl-C or a termination at the question is No as well: it ends the
+        // read, and every port still gets its line. The updates watch them
+        // again as Stop.
+        notifier.watch(SIGINT, true);
+        notifier.watch(SIGTERM, true);
         const std::optional<bool> answer =
-            TerminalMessages::askOnControllingTerminal(UpdateQuestion);
+            TerminalMessages::askOnControllingTerminal(UpdateQuestion, opens);
         if (!answer) {
             complain(QStringLiteral("no terminal to ask on; give --yes to update without the "
                                     "question; nothing sent"));

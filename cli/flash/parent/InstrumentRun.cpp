@@ -105,12 +105,12 @@ void InstrumentRun::feedFirmware()
     }
 }
 
-void InstrumentRun::pressStop()
+void InstrumentRun::pressStop(int signal)
 {
     if (m_finished || m_process.processId() <= 0)
         return;
     m_sigintSent = true;
-    ::kill(static_cast<pid_t>(m_process.processId()), SIGINT);
+    ::kill(static_cast<pid_t>(m_process.processId()), signal);
 }
 
 void InstrumentRun::killNow()

@@ -40,8 +40,9 @@ public:
     void start(const QString &program);
     // The terminal hung up: the update goes on; the transcript says so.
     void noteHangUp();
-    // Ctrl-C: SIGINT to the child, which presses Stop.
-    void pressStop();
+    // Ctrl-C or SIGTERM: passed on to the child, which presses Stop and
+    // records which it was.
+    void pressStop(int signal);
     // The second Ctrl-C: the child is killed at once.
     void killNow();
 

@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QString>
 #include <fcntl.h>
+#include <termios.h>
 #include <unistd.h>
 
 void TerminalMessages::showOk(const QString &prompt)
@@ -29,7 +30,18 @@ bool TerminalMessages::askYesNo(const QString &prompt)
     return word.isEmpty() || word == "y" || word == "yes";
 }
 
-std::optional<bool> TerminalMessages::askOnControllingTerminal(const QString &prompt)
+namespace {
+
+// /dev/tty is a device of its own; the terminal behind it is the session's.
+bool errorsOnControllingTerminal()
+{
+    return ::isatty(STDERR_FILENO) == 1 && ::tcgetsid(STDERR_FILENO) == ::getsid(0);
+}
+
+} // namespace
+
+std::optional<bool> TerminalMessages::askOnControllingTerminal(const QString &prompt,
+                                                               const QString &context)
 {
     const int fd = ::open("/dev/tty", O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
@@ -39,6 +51,8 @@ std::optional<bool> TerminalMessages::askOnControllingTerminal(const QString &pr
         ::close(fd);
         return std::nullopt;
     }
+    if (!context.isEmpty() && !errorsOnControllingTerminal())
+        std::fputs(context.toLocal8Bit().constData(), terminal);
     const bool yes = TerminalMessages(terminal, terminal).askYesNo(prompt);
     std::fclose(terminal);
     return yes;
