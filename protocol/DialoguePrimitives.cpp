@@ -4,6 +4,7 @@
 #include "ByteText.h"
 #include "CountedTime.h"
 #include "SerialLink.h"
+#include "StatusTexts.h"
 #include "WindowOperations.h"
 #include "WireProtocol.h"
 
@@ -37,7 +38,7 @@ bool FirmwareUpdater::stoppedByUser()
     m_link.handOver();
     if (m_window.keepRunning())
         return false;
-    m_window.setStatus(QStringLiteral("Stopped by user!"));
+    m_window.setStatus(QLatin1String(Status::StoppedByUser));
     return true;
 }
 
@@ -106,8 +107,7 @@ bool FirmwareUpdater::WaitForAckOrBoot(bool FailOnTimeout)
     m_window.setStatus(QStringLiteral("Waiting for ACK or boot..."));
     // A monitor that is already running answers ESC with ACK; an instrument
     // that was still starting may send its "boot" text instead.
-    const Ended answer =
-        gatherBoot(Wire::PollRead, true, QStringLiteral("Did not got boot (reboot)!"));
+    const Ended answer = gatherBoot(Wire::PollRead, true, QLatin1String(Status::NoBootAtEntry));
     if (answer != Ended::Ack)
         return answer == Ended::Boot;
 
@@ -119,8 +119,7 @@ bool FirmwareUpdater::WaitForAckOrBoot(bool FailOnTimeout)
     // a longer gap between the text's bytes than one read.
     const std::chrono::milliseconds readTimeout =
         FailOnTimeout ? Wire::BootByteGap : Wire::PollRead;
-    return gatherBoot(readTimeout, false, QStringLiteral("Did not get boot (reboot)!")) ==
-           Ended::Boot;
+    return gatherBoot(readTimeout, false, QLatin1String(Status::NoBootAfterReboot)) == Ended::Boot;
 }
 
 bool FirmwareUpdater::WaitForText(const QByteArray &Text, std::chrono::milliseconds TimeoutMs)

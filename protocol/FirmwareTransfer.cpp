@@ -7,6 +7,7 @@
 #include "HexLine.h"
 #include "MessageBoxService.h"
 #include "SerialLink.h"
+#include "StatusTexts.h"
 #include "WindowOperations.h"
 #include "WireProtocol.h"
 
@@ -75,7 +76,7 @@ bool FirmwareUpdater::sendFirmwareImage(const FirmwareImage &image)
 bool FirmwareUpdater::waitForFlashReady()
 {
     m_window.setStatus(QStringLiteral("Waiting for Flash"));
-    const QString timedOut = QStringLiteral("Timeout waiting for flash... try again");
+    const QString timedOut = QLatin1String(Status::FlashTimedOut);
     CountedTime counted;
     for (;;) {
         const std::optional<int> received = countedRead(counted, Wire::FlashEraseLimit, timedOut);
@@ -86,7 +87,7 @@ bool FirmwareUpdater::waitForFlashReady()
             continue;
         if (*received == Wire::FlashReady)
             break;
-        m_window.setStatus(QStringLiteral("Failed to erase flash... try again"));
+        m_window.setStatus(QLatin1String(Status::FlashFailed));
         return false;
     }
     m_window.setStatus(QStringLiteral("Setting up... (ENQ2)"));
@@ -126,7 +127,7 @@ bool FirmwareUpdater::sendLines(const FirmwareImage &image)
 
 bool FirmwareUpdater::waitForLineAck(qint64 lineNumber)
 {
-    const QString failedAt = QStringLiteral("Failed at line ") + QString::number(lineNumber);
+    const QString failedAt = QLatin1String(Status::FailedAtLine) + QString::number(lineNumber);
     const QString timedOut = failedAt + QStringLiteral(" (timeout)");
     const std::optional<int> received = firstByte(Wire::LineAckLimit, timedOut);
     if (!received)
@@ -150,7 +151,7 @@ bool FirmwareUpdater::waitForVerdict()
         if (stoppedByUser())
             return false;
         if (counted.exceeds(Wire::VerificationLimit)) {
-            m_window.setStatus(QStringLiteral("Timeout waiting for verification... try again"));
+            m_window.setStatus(QLatin1String(Status::VerificationTimedOut));
             return false;
         }
         const int received = readLogged(Wire::PollRead);
@@ -161,7 +162,8 @@ bool FirmwareUpdater::waitForVerdict()
         // Here the length is judged first: a verdict completed by one byte too
         // many is not trusted.
         if (reply.size() > Wire::VerdictMaxChars) {
-            m_window.setStatus(QStringLiteral("File sent UNsuccessfully! (Got to many chars)"));
+            m_window.setStatus(QLatin1String(Status::SentUnsuccessfully) +
+                               QStringLiteral("(Got to many chars)"));
             return false;
         }
         if (reply.contains(Wire::CodeOkText)) {
@@ -170,7 +172,8 @@ bool FirmwareUpdater::waitForVerdict()
             return true;
         }
         if (reply.contains(Wire::CodeBadText)) {
-            m_window.setStatus(QStringLiteral("File sent UNsuccessfully! (Got Error)"));
+            m_window.setStatus(QLatin1String(Status::SentUnsuccessfully) +
+                               QStringLiteral("(Got Error)"));
             return false;
         }
     }

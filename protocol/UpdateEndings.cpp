@@ -1,31 +1,32 @@
 #include "UpdateEndings.h"
 
+#include "StatusTexts.h"
+
 #include <utility>
 
 namespace {
 
-// The statuses that name their failure, with the ending each fixes. The texts
-// are the dialogue's own (DialoguePrimitives.cpp, FirmwareTransfer.cpp,
-// UpdateSequence.cpp); a prefix stands for texts that carry a line number or
-// a reason.
+// The statuses that name their failure, with the ending each fixes; a prefix
+// stands for texts that carry a line number or a reason. The two prompt texts
+// are those WaitForText makes for "MON: ".
 struct FixedBy {
     const char *text;
     bool prefix;
     const UpdateEnding &ending;
 };
 const FixedBy Fixing[] = {
-    {"Update Successful", false, Ending::Succeeded},
-    {"Error Rebooting Veltrax", false, Ending::NotRebooted},
-    {"Error Reseting Veltrax Defaults", false, Ending::NotReset},
-    {"Did not got boot (reboot)!", false, Ending::NoMonitor},
-    {"Did not get boot (reboot)!", false, Ending::NoMonitor},
+    {Status::UpdateSuccessful, false, Ending::Succeeded},
+    {Status::RebootFailed, false, Ending::NotRebooted},
+    {Status::ResetFailed, false, Ending::NotReset},
+    {Status::NoBootAtEntry, false, Ending::NoMonitor},
+    {Status::NoBootAfterReboot, false, Ending::NoMonitor},
     {"Timeout waiting for \"MON: \"!", false, Ending::NoMonitor},
     {"Did not get \"MON: \"!", false, Ending::NoMonitor},
-    {"Timeout waiting for flash... try again", false, Ending::EraseFailed},
-    {"Failed to erase flash... try again", false, Ending::EraseFailed},
-    {"Failed at line ", true, Ending::ImageFailed},
-    {"Timeout waiting for verification... try again", false, Ending::ImageFailed},
-    {"File sent UNsuccessfully! ", true, Ending::ImageFailed},
+    {Status::FlashTimedOut, false, Ending::EraseFailed},
+    {Status::FlashFailed, false, Ending::EraseFailed},
+    {Status::FailedAtLine, true, Ending::ImageFailed},
+    {Status::VerificationTimedOut, false, Ending::ImageFailed},
+    {Status::SentUnsuccessfully, true, Ending::ImageFailed},
 };
 
 constexpr std::pair<UpdateStage, const char *> StageNames[] = {
@@ -44,7 +45,7 @@ const UpdateEnding &endingOf(const QString &lastStatus, UpdateStage furthest, Up
             if (fixed.prefix ? lastStatus.startsWith(text) : lastStatus == text)
                 return fixed.ending;
         }
-        if (lastStatus == QLatin1String("Stopped by user!"))
+        if (lastStatus == QLatin1String(Status::StoppedByUser))
             end = UpdateEnd::Stopped;
     }
     switch (furthest) {

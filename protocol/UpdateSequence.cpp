@@ -3,6 +3,7 @@
 
 #include "MessageBoxService.h"
 #include "SerialLink.h"
+#include "StatusTexts.h"
 #include "UpdateQuestion.h"
 #include "UploaderError.h"
 #include "WindowOperations.h"
@@ -52,7 +53,7 @@ void FirmwareUpdater::runUpdate()
     m_window.setStatus(QStringLiteral("Resetting Defaults"));
     m_link.Delay(Wire::ResetPause);
     if (!WaitForResetAck()) {
-        m_window.setStatus(QStringLiteral("Error Reseting Veltrax Defaults"));
+        m_window.setStatus(QLatin1String(Status::ResetFailed));
         return;
     }
     m_window.reachStage(UpdateStage::Rebooting);
@@ -60,9 +61,9 @@ void FirmwareUpdater::runUpdate()
     m_link.Delay(Wire::RebootPause);
     // The rebooted instrument must answer promptly; it must not hang the window.
     if (WaitForAckOrBoot(true))
-        m_window.setStatus(QStringLiteral("Update Successful"));
+        m_window.setStatus(QLatin1String(Status::UpdateSuccessful));
     else
-        m_window.setStatus(QStringLiteral("Error Rebooting Veltrax"));
+        m_window.setStatus(QLatin1String(Status::RebootFailed));
 }
 
 void FirmwareUpdater::btnStop_Click()
