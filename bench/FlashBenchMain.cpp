@@ -5,6 +5,7 @@
 // per instrument for the whole update.
 #include "FlashBench.h"
 #include "LineFigures.h"
+#include "ProcessorFloor.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -149,6 +150,33 @@ void report(const char *label, const Run &run, int count)
                 run.lines > 0 ? updateProcess / run.lines * 1e6 : 0.0, run.wallSeconds);
 }
 
+// What the lone update process spends beyond the update's fixed part (start,
+// open, the waits before and after the lines), beside the least a line costs
+// any process on this machine.
+void reportFloor(const Run &lone)
+{
+    ProgramFolder tiny;
+    tiny.generateFirmware(QStringLiteral("03152024"), QStringLiteral("16"));
+    const Run fixed = measure(tiny, 1, QStringLiteral("fixed"));
+    const LineCost bare = bareLoopLineCost(lone.lines);
+    const LineCost eventLoop = eventLoopLineCost(lone.lines);
+    if (!fixed.problem.isEmpty() || !bare.problem.empty() || !eventLoop.problem.empty()) {
+        std::printf("floor: could not measure (%s%s%s)\n", qPrintable(fixed.problem),
+                    bare.problem.c_str(), eventLoop.problem.c_str());
+        return;
+    }
+    const int beyond = lone.lines - fixed.lines;
+    std::printf("fixed part:      update process %.3f s for a %d-line image; the lone update "
+                "process beyond it %.0f us a line\n",
+                fixed.updateProcessSeconds, fixed.lines,
+                beyond > 0 ? (lone.updateProcessSeconds - fixed.updateProcessSeconds) / beyond * 1e6
+                           : 0.0);
+    std::printf("floor:           a line's processor time with nothing else to do: %.0f us "
+                "blocking, %.0f us on Qt's event loop\n",
+                bare.microsecondsPerLine, eventLoop.microsecondsPerLine);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -177,6 +205,7 @@ int main(int argc, char *argv[])
     const Run lone = measure(folder, 1, QStringLiteral("lone"));
     report("alone:", lone, 1);
     std::fflush(stdout);
+    reportFloor(lone);
     const Run bench = measure(folder, count, QStringLiteral("bench"));
     report(qPrintable(QStringLiteral("%1 at once:").arg(count)), bench, count);
     for (const Run *run : {&lone, &bench}) {
