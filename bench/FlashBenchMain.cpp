@@ -2,7 +2,9 @@
 // eight at once, every instrument paced at the line's 19200 baud. Prints each
 // instrument's line stage against its wire time, the worst of the eight
 // against the lone one (target: within 1.05 times), and the processor time
-// per instrument for the whole update.
+// per instrument for the whole update. After the lone run: the update's fixed
+// part and the least a line costs any process on this machine, so that the
+// lone figure can be read against what the machine allows.
 #include "FlashBench.h"
 #include "LineFigures.h"
 #include "ProcessorFloor.h"
@@ -28,7 +30,9 @@ const char Usage[] = R"(Usage: veltrax-flash-bench [--size BYTES] [--instruments
 
 Updates one simulated instrument with veltrax-flash, then N at once (default
 8), all paced at 19200 baud, and compares their line stages (from each
-simulator's own log) with the wire time.
+simulator's own log) with the wire time. After the lone run it also measures
+the update of a 2-line image (the fixed part) and the processor time of a line
+for a process that does nothing else (the floor).
 
   --size BYTES      image size (default 32K: about 24 s of transfer)
   --instruments N   how many at once, 2 to 32 (default 8)

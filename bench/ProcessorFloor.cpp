@@ -1,5 +1,7 @@
 #include "ProcessorFloor.h"
 
+#include "PtyPair.h"
+
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <QTimer>
@@ -31,20 +33,6 @@ double threadProcessorSeconds()
     return seconds(usage.ru_utime) + seconds(usage.ru_stime);
 }
 
-bool readExactly(int fd, std::uint8_t *buffer, std::size_t count)
-{
-    while (count > 0) {
-        const ssize_t got = ::read(fd, buffer, count);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        buffer += got;
-        count -= static_cast<std::size_t>(got);
-    }
-    return true;
-}
-
 // The instrument's end: every whole line is answered with ACK once the line
 // would have finished arriving on the wire. Ends when the other end closes.
 [[noreturn]] void answerLines(int master)
@@ -60,29 +48,18 @@ bool readExactly(int fd, std::uint8_t *buffer, std::size_t count)
     std::_Exit(0);
 }
 
-// A raw pseudo-terminal with the instrument's end answering in a child
-// process; `programEnd` runs on the slave, opened with `flags`.
+// The instrument's end answers in a child process; `programEnd` runs on
+// the slave, opened with `flags`.
 LineCost measure(int flags, const std::function<bool(int slave)> &programEnd)
 {
     LineCost cost;
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-        cost.problem = std::string("posix_openpt: ") + std::strerror(errno);
-        if (master >= 0)
-            ::close(master);
+    const PtyPair pty = openRawPty(flags);
+    if (!pty.problem.empty()) {
+        cost.problem = pty.problem;
         return cost;
     }
-    const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY | O_CLOEXEC | flags);
-    termios raw{};
-    if (slave < 0 || ::tcgetattr(slave, &raw) != 0) {
-        cost.problem = std::string("open the slave: ") + std::strerror(errno);
-        if (slave >= 0)
-            ::close(slave);
-        ::close(master);
-        return cost;
-    }
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave, TCSANOW, &raw);
+    const int master = pty.master;
+    const int slave = pty.slave;
     const pid_t instrument = ::fork();
     if (instrument == 0) {
         ::close(slave);
