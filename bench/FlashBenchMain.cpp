@@ -2,9 +2,12 @@
 // eight at once, every instrument paced at the line's 19200 baud. Prints each
 // instrument's line stage against its wire time, the worst of the eight
 // against the lone one (target: within 1.05 times), and the processor time
-// per instrument for the whole update.
+// per instrument for the whole update. After the lone run: the update's fixed
+// part and the least a line costs any process on this machine, so that the
+// lone figure can be read against what the machine allows.
 #include "FlashBench.h"
 #include "LineFigures.h"
+#include "ProcessorFloor.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -27,7 +30,9 @@ const char Usage[] = R"(Usage: veltrax-flash-bench [--size BYTES] [--instruments
 
 Updates one simulated instrument with veltrax-flash, then N at once (default
 8), all paced at 19200 baud, and compares their line stages (from each
-simulator's own log) with the wire time.
+simulator's own log) with the wire time. After the lone run it also measures
+the update of a 2-line image (the fixed part) and the processor time of a line
+for a process that does nothing else (the floor).
 
   --size BYTES      image size (default 32K: about 24 s of transfer)
   --instruments N   how many at once, 2 to 32 (default 8)
@@ -149,6 +154,33 @@ void report(const char *label, const Run &run, int count)
                 run.lines > 0 ? updateProcess / run.lines * 1e6 : 0.0, run.wallSeconds);
 }
 
+// What the lone update process spends beyond the update's fixed part (start,
+// open, the waits before and after the lines), beside the least a line costs
+// any process on this machine.
+void reportFloor(const Run &lone)
+{
+    ProgramFolder tiny;
+    tiny.generateFirmware(QStringLiteral("03152024"), QStringLiteral("16"));
+    const Run fixed = measure(tiny, 1, QStringLiteral("fixed"));
+    const LineCost bare = bareLoopLineCost(lone.lines);
+    const LineCost eventLoop = eventLoopLineCost(lone.lines);
+    if (!fixed.problem.isEmpty() || !bare.problem.empty() || !eventLoop.problem.empty()) {
+        std::printf("floor: could not measure (%s%s%s)\n", qPrintable(fixed.problem),
+                    bare.problem.c_str(), eventLoop.problem.c_str());
+        return;
+    }
+    const int beyond = lone.lines - fixed.lines;
+    std::printf("fixed part:      update process %.3f s for a %d-line image; the lone update "
+                "process beyond it %.0f us a line\n",
+                fixed.updateProcessSeconds, fixed.lines,
+                beyond > 0 ? (lone.updateProcessSeconds - fixed.updateProcessSeconds) / beyond * 1e6
+                           : 0.0);
+    std::printf("floor:           a line's processor time with nothing else to do: %.0f us "
+                "blocking, %.0f us on Qt's event loop\n",
+                bare.microsecondsPerLine, eventLoop.microsecondsPerLine);
+    std::fflush(stdout);
+}
+
 } // namespace
 
 int main(int argc, char *argv[])
@@ -177,6 +209,7 @@ int main(int argc, char *argv[])
     const Run lone = measure(folder, 1, QStringLiteral("lone"));
     report("alone:", lone, 1);
     std::fflush(stdout);
+    reportFloor(lone);
     const Run bench = measure(folder, count, QStringLiteral("bench"));
     report(qPrintable(QStringLiteral("%1 at once:").arg(count)), bench, count);
     for (const Run *run : {&lone, &bench}) {

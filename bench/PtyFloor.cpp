@@ -1,5 +1,7 @@
 #include "PtyFloor.h"
 
+#include "PtyPair.h"
+
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -12,20 +14,6 @@
 #include <vector>
 
 namespace {
-
-bool readExactly(int fd, std::uint8_t *buffer, std::size_t count)
-{
-    while (count > 0) {
-        const ssize_t got = ::read(fd, buffer, count);
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        buffer += got;
-        count -= static_cast<std::size_t>(got);
-    }
-    return true;
-}
 
 // The program's end: answers every whole line with one byte until the line closes.
 [[noreturn]] void answerLines(int slave, int lineBytes)
@@ -48,20 +36,13 @@ PtyRoundTrips measurePtyRoundTrips(int count, int lineBytes, std::chrono::micros
 {
     using Clock = std::chrono::steady_clock;
     PtyRoundTrips result;
-    const int master = ::posix_openpt(O_RDWR | O_NOCTTY);
-    if (master < 0 || ::grantpt(master) != 0 || ::unlockpt(master) != 0) {
-        result.problem = failure("posix_openpt");
+    const PtyPair pty = openRawPty(0);
+    if (!pty.problem.empty()) {
+        result.problem = pty.problem;
         return result;
     }
-    const int slave = ::open(::ptsname(master), O_RDWR | O_NOCTTY);
-    termios raw{};
-    if (slave < 0 || ::tcgetattr(slave, &raw) != 0) {
-        result.problem = failure("open the slave");
-        ::close(master);
-        return result;
-    }
-    ::cfmakeraw(&raw);
-    ::tcsetattr(slave, TCSANOW, &raw);
+    const int master = pty.master;
+    const int slave = pty.slave;
 
     const pid_t child = ::fork();
     if (child < 0) {
