@@ -181,7 +181,9 @@ bool frmAbout::event(QEvent *event)
     const QRect outer = window->frameGeometry();
     if (m_centred.isValid() && m_centred.hasExpired(FrameSettleMs)) {
         m_centring = false;
-    } else if (frame == m_frame && outer.topLeft() == centredFramePosition()) {
+    } else if (frame == m_frame &&
+               (outer.topLeft() - centredFramePosition()).manhattanLength() <= 2) {
+        // A manager may round the place by a pixel; that is centred too.
         if (!m_centred.isValid())
             m_centred.start();
     } else if (frame != m_frame || outer != m_placedFrom) {

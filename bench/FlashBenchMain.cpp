@@ -211,7 +211,8 @@ int main(int argc, char *argv[])
     const Run lone = measure(folder, 1, QStringLiteral("lone"));
     report("alone:", lone, 1);
     std::fflush(stdout);
-    reportFloor(lone);
+    if (lone.problem.isEmpty() && lone.lines > 0)
+        reportFloor(lone);
     const Run bench = measure(folder, count, QStringLiteral("bench"));
     report(qPrintable(QStringLiteral("%1 at once:").arg(count)), bench, count);
     for (const Run *run : {&lone, &bench}) {

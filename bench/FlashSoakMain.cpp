@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <sys/prctl.h>
+#include <sys/wait.h>
 
 namespace {
 
@@ -29,7 +30,8 @@ constexpr int AtOnce = 8;
 QStringList drawFault(QRandomGenerator &random, int lines)
 {
     const auto line = [&] { return QString::number(random.bounded(1, lines + 1)); };
-    const QStringList stages{"boot", "prompt", "erase", "verify", "reset", "reboot"};
+    // Every stage `veltrax-sim --hangup-at` takes.
+    const QStringList stages{"boot", "prompt", "erase", "verify", "pause", "reset", "reboot"};
     switch (random.bounded(16)) {
     case 0:
         return {"--silent"};
@@ -199,6 +201,10 @@ int main(int argc, char *argv[])
             problems << QStringLiteral("batch %1: processes left behind: %2")
                             .arg(batch)
                             .arg(QString::fromLatin1(left));
+        // Orphans handed to this subreaper are counted once, not again in
+        // every later batch: the batch's own processes are all waited for.
+        while (::waitpid(-1, nullptr, WNOHANG) > 0) {
+        }
         std::fprintf(stderr, "\r%d of %d updates", done, updates);
         std::fflush(stderr);
     }

@@ -1,5 +1,6 @@
 #include "ProcessorFloor.h"
 
+#include "LineFigures.h"
 #include "PtyPair.h"
 
 #include <QCoreApplication>
@@ -19,8 +20,7 @@
 
 namespace {
 
-constexpr int LineBytes = 22;                 // SOH, then a 16-byte data record
-constexpr long LineWireNanoseconds = 11458333; // 22 bytes of 10 bits at 19200 baud
+constexpr int LineBytes = 22; // SOH, then a 16-byte data record
 
 double threadProcessorSeconds()
 {
@@ -38,7 +38,7 @@ double threadProcessorSeconds()
 {
     std::uint8_t line[LineBytes];
     const std::uint8_t ack = 0x06;
-    const timespec wire{0, LineWireNanoseconds};
+    const timespec wire{0, static_cast<long>(wireTime(LineBytes).count())};
     while (readExactly(master, line, sizeof line)) {
         ::nanosleep(&wire, nullptr);
         if (::write(master, &ack, 1) != 1)

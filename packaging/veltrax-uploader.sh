@@ -48,7 +48,8 @@ copy="$folder/veltrax-uploader"
 config="$folder/hexcfg.dat"
 
 if [ ! -e "$folder" ] && [ ! -L "$folder" ]; then
-    mkdir "$folder" 2>/dev/null || fail "cannot make the folder $folder"
+    # A second start at the same moment may have made it first.
+    mkdir "$folder" 2>/dev/null || [ -d "$folder" ] || fail "cannot make the folder $folder"
 fi
 [ -d "$folder" ] || fail "$folder is not a folder; move it away and start again"
 
@@ -66,8 +67,9 @@ if [ -n "$replace" ]; then
         fail "cannot write in $folder"
     trap 'rm -f "$fresh"' EXIT
     cp "$installed" "$fresh" 2>/dev/null || fail "cannot copy the program into $folder"
-    chmod 755 "$fresh"
-    mv -f "$fresh" "$copy" 2>/dev/null || fail "cannot replace $copy"
+    chmod 755 "$fresh" || fail "cannot make the copy in $folder executable"
+    # -T: a link at the copy's place is replaced, never followed into a folder.
+    mv -fT "$fresh" "$copy" 2>/dev/null || fail "cannot replace $copy"
     trap - EXIT
 fi
 
@@ -77,7 +79,9 @@ if [ ! -e "$config" ] && [ ! -L "$config" ]; then
     fresh=$(mktemp "$folder/.hexcfg.dat.XXXXXX" 2>/dev/null) || fail "cannot write in $folder"
     trap 'rm -f "$fresh"' EXIT
     printf 'COM=1\r\nDBG=0\r\n' >"$fresh" || fail "cannot write $config"
-    ln "$fresh" "$config" 2>/dev/null || [ -e "$config" ] || [ -L "$config" ] ||
+    # mktemp makes it private; the settings file is as readable as any other.
+    chmod 644 "$fresh" || fail "cannot write $config"
+    ln -T "$fresh" "$config" 2>/dev/null || [ -e "$config" ] || [ -L "$config" ] ||
         fail "cannot write $config"
     rm -f "$fresh"
     trap - EXIT

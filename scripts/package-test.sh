@@ -363,6 +363,7 @@ installed=/usr/lib/veltrax-uploader/veltrax-uploader
 cases=(
     "relative HOME, a folder without hexcfg.dat|mkdir Veltrax|env HOME=. $launcher|"
     "the copy and hexcfg.dat are links|mkdir Veltrax && ln -s $installed Veltrax/veltrax-uploader && ln -s nowhere Veltrax/hexcfg.dat|env HOME=\$PWD $launcher|"
+    "the copy is a link to a folder|mkdir -p Veltrax elsewhere && ln -s ../elsewhere Veltrax/veltrax-uploader|env HOME=\$PWD $launcher|"
     "~/Veltrax is a file|touch Veltrax|env HOME=\$PWD $launcher|is not a folder"
     "a FIFO in the copy's place|mkdir Veltrax && mkfifo Veltrax/veltrax-uploader|env HOME=\$PWD $launcher|is not a regular file"
     "a folder in the copy's place|mkdir -p Veltrax/veltrax-uploader|env HOME=\$PWD $launcher|is not a regular file"
@@ -391,11 +392,13 @@ for row in "${cases[@]}"; do
     # with a hexcfg.dat only where nothing stood.
     grep -q 'could not connect to display' "$home.out" || fail "launcher, $name: did not start: $(cat "$home.out")"
     [ -f "$home/Veltrax/veltrax-uploader" ] && [ ! -L "$home/Veltrax/veltrax-uploader" ] &&
-        cmp -s "$home/Veltrax/veltrax-uploader" "$installed" || fail "launcher, $name: the copy"
+        cmp -s "$home/Veltrax/veltrax-uploader" "$installed" && [ -z "$(ls -A "$home/elsewhere" 2>/dev/null)" ] ||
+        fail "launcher, $name: the copy"
     if [ -L "$home/Veltrax/hexcfg.dat" ]; then
         [ ! -e "$home/Veltrax/nowhere" ] || fail "launcher, $name: wrote through the hexcfg.dat link"
     else
-        [ "$(cat "$home/Veltrax/hexcfg.dat")" = $'COM=1\r\nDBG=0\r' ] || fail "launcher, $name: hexcfg.dat"
+        [ "$(cat "$home/Veltrax/hexcfg.dat")" = $'COM=1\r\nDBG=0\r' ] &&
+            [ "$(stat -c %a "$home/Veltrax/hexcfg.dat")" = 644 ] || fail "launcher, $name: hexcfg.dat"
     fi
 done
 

@@ -94,12 +94,6 @@ QString comPortEntry(int commPort, const QString &programFolder)
     return QDir(programFolder).filePath(QStringLiteral("COM%1").arg(commPort));
 }
 
-ComPortTarget locateComPort(int commPort, const QString &programFolder)
-{
-    ListedPorts listed;
-    return locateWithPresence(commPort, programFolder, listed);
-}
-
 QList<ComPortTarget> locateComPorts(int last, const QString &programFolder)
 {
     ListedPorts listed;

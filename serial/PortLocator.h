@@ -39,12 +39,10 @@ struct ComPortTarget {
     QString notSerial;
 };
 
-ComPortTarget locateComPort(int commPort, const QString &programFolder);
-
 // COM1 to COMlast at once, COM1 first; the system's port list is read once.
 QList<ComPortTarget> locateComPorts(int last, const QString &programFolder);
 
-// The name handed to the serial port for COMn: locateComPort(...).opens,
+// The name handed to the serial port for COMn: locateComPorts(...)'s opens,
 // without the look at whether the device is there.
 QString systemPortName(int commPort, const QString &programFolder);
 

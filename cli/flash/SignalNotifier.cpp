@@ -41,7 +41,7 @@ void SignalNotifier::watch(int signal, bool interrupting)
     struct sigaction action {};
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
-    action.sa_flags = signal == SIGHUP || interrupting ? 0 : SA_RESTART;
+    action.sa_flags = interrupting ? 0 : SA_RESTART;
     sigaction(signal, &action, nullptr);
 }
 

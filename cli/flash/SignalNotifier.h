@@ -7,9 +7,7 @@
 
 // Signals (SIGINT, SIGTERM, SIGHUP) delivered on the event loop: the handler
 // only writes the signal's number into a pipe, and the loop reads it, inside
-// any wait of an update as much as at the top. One per process. A hang-up
-// interrupts a blocking read instead of restarting it, so that a question
-// being asked ends (as No) when the terminal goes.
+// any wait of an update as much as at the top. One per process.
 class SignalNotifier : public QObject {
     Q_OBJECT
 public:
@@ -19,7 +17,8 @@ public:
     ~SignalNotifier() override;
 
     // Catches one more signal from now on. An interrupting one also ends a
-    // blocking read (the question) instead of letting it restart.
+    // blocking read instead of letting it restart: a hang-up must end a
+    // question being asked (as No) when the terminal goes.
     void watch(int signal, bool interrupting = false);
 
 signals:

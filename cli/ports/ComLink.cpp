@@ -1,10 +1,9 @@
 #include "ComLink.h"
 
+#include "FileKind.h"
 #include "PortLocator.h"
 #include "UploaderError.h"
 
-#include <QCoreApplication>
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <cerrno>
@@ -45,10 +44,9 @@ ComLinkResult makeComLink(int commPort, const SerialDevice &device, const QStrin
         result.previous = entry.symLinkTarget();
     else if (entry.exists())
         throw UploaderError(ErrorCode::FileAccessError,
-                            QStringLiteral("%1 is a %2, not a link: it is left as it is; move it "
+                            QStringLiteral("%1 is %2, not a link: it is left as it is; move it "
                                            "away to link COM%3")
-                                .arg(result.entry, entry.isDir() ? QStringLiteral("folder")
-                                                                 : QStringLiteral("file"))
+                                .arg(result.entry, fileKind(result.entry))
                                 .arg(commPort));
 
     result.bareDevicePath = device.stableName.isEmpty();

@@ -299,9 +299,11 @@ TEST_F(FlashEndToEnd, timeLimit_stopsOnlyBeforeTheVerdict)
                 << transcript.toStdString();
         }
         const bool statuses = errors.contains("Waiting for ACK or boot"),
-                   firmwareLine = errors.contains("firmware ");
+                   firmwareLine = errors.contains("firmware "),
+                   folderLine = errors.contains("veltrax-flash: folder ");
         EXPECT_TRUE(errors.contains("COM1: ended: " + row.status) && errors.contains(row.says) &&
-                    statuses == !row.quiet && firmwareLine == !row.quiet)
+                    statuses == !row.quiet && firmwareLine == !row.quiet &&
+                    folderLine == !row.quiet)
             << errors.toStdString();
     }
 }

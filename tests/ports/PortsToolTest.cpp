@@ -109,7 +109,7 @@ TEST(PortsTool, linkPointsComAtTheChosenDevice_replacesOnlyLinks)
         {{"link", "7", "{ftdi}"}, 0, "", "COM7", "{ftdi}"},
         {{"link", "4", "ttyUSB1"}, 0, "ttyUSB1 has no stable", "COM4", "{root}/dev/ttyUSB1"},
         {{"link", "9", "00A1"}, 1, "fits 2 devices ({root}/dev/ttyUSB1, {root}", "COM9", ""},
-        {{"link", "5", "A1B2C3"}, 1, "COM5 is a file, not a link", "COM5", ""},
+        {{"link", "5", "A1B2C3"}, 1, "COM5 is a regular file, not a link", "COM5", ""},
         {{"link", "17", "A1B2C3"}, 2, "\"17\" is not a port from 1 to 16", "COM1", ""},
     };
     for (const auto &row : rows) {

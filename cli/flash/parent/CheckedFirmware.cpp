@@ -15,9 +15,9 @@ namespace {
 // technician can act on; empty when it is a regular file.
 QString unusableFirmwareName(const QString &path)
 {
-    const QString kind = fileKind(path);
-    if (kind == QLatin1String("a regular file"))
+    if (QFileInfo(path).isFile())
         return {};
+    const QString kind = fileKind(path);
     if (!kind.isEmpty())
         return QStringLiteral("not a regular file but %1").arg(kind);
     // The command line is read as UTF-8: a name in another encoding arrives

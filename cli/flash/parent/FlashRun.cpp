@@ -154,7 +154,9 @@ int runFlash(const FlashOptions &options)
         return FlashExit::Refused;
     }
     const QString &folder = chosen.path;
-    complain(QStringLiteral("folder %1 (%2)").arg(folder, chosen.why));
+    // Like the firmware line, part of what --quiet leaves out.
+    if (!options.quiet)
+        complain(QStringLiteral("folder %1 (%2)").arg(folder, chosen.why));
     const PortPlanResult plan = planPorts(options.ports, folder);
     if (plan.unlinked) {
         complain(plan.error + QStringLiteral("; nothing sent"));
@@ -196,7 +198,7 @@ int runFlash(const FlashOptions &options)
     sigaction(SIGHUP, nullptr, &hangUp);
     SignalNotifier notifier;
     if (hangUp.sa_handler != SIG_IGN)
-        notifier.watch(SIGHUP);
+        notifier.watch(SIGHUP, true);
 
     if (!options.yes) {
         // Ctrl-C or a termination at the question is No as well: it ends the

@@ -109,7 +109,6 @@ void InstrumentRun::pressStop(int signal)
 {
     if (m_finished || m_process.processId() <= 0)
         return;
-    m_sigintSent = true;
     ::kill(static_cast<pid_t>(m_process.processId()), signal);
 }
 

@@ -89,7 +89,6 @@ private:
     bool m_ended = false;       // the child ran the update to its end
     bool m_endedByUser = false; // killed because the person asked so
     QStringList m_stops;
-    bool m_sigintSent = false;
     bool m_killedHung = false;
     qint64 m_linesSent = 0;
     qint64 m_linesInFile = 0;
